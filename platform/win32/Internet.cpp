@@ -1,0 +1,150 @@
+// The Internet library on Windows: a pass-through to WININET.DLL.
+#include "platform/Internet.h"
+
+#include <vector>
+
+#include "platform/win32/Win32.h"
+
+namespace orvane {
+namespace {
+
+// The canonical form and each part of a split URL are held to this many characters.
+constexpr ::DWORD kUrlBufferSize = 2058;
+
+void SetError(DWORD* error) {
+    if (error) *error = static_cast<DWORD>(::GetLastError());
+}
+
+UrlScheme SchemeOf(INTERNET_SCHEME scheme) {
+    switch (scheme) {
+        case INTERNET_SCHEME_FTP: return UrlScheme::Ftp;
+        case INTERNET_SCHEME_GOPHER: return UrlScheme::Gopher;
+        case INTERNET_SCHEME_HTTP: return UrlScheme::Http;
+        case INTERNET_SCHEME_HTTPS: return UrlScheme::Https;
+        case INTERNET_SCHEME_FILE: return UrlScheme::File;
+        case INTERNET_SCHEME_NEWS: return UrlScheme::News;
+        case INTERNET_SCHEME_MAILTO: return UrlScheme::Mailto;
+        default: return UrlScheme::Unknown;
+    }
+}
+
+// One FormatMessageA call into a buffer that the system allocates. Inserts are left as they stand:
+// without arguments to fill them, a message with "%1" would otherwise be read past its end.
+std::optional<std::string> FormatFrom(::DWORD source, HMODULE module, DWORD code) {
+    char* buffer = nullptr;
+    const ::DWORD length = ::FormatMessageA(source | FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_IGNORE_INSERTS,
+                                            module, code, MAKELANGID(LANG_NEUTRAL, SUBLANG_SYS_DEFAULT),
+                                            reinterpret_cast<LPSTR>(&buffer), 0, nullptr);
+    if (length == 0 || !buffer) {
+        if (buffer) ::LocalFree(buffer);
+        return std::nullopt;
+    }
+    std::string text(buffer, length);
+    ::LocalFree(buffer);
+    return text;
+}
+
+class Win32Internet final : public IInternet {
+public:
+    HINTERNET InternetOpen(const std::string& agent, DWORD accessType, const std::string* proxy,
+                           const std::string* proxyBypass, DWORD flags, DWORD* error) override {
+        HINTERNET session = ::InternetOpenA(agent.c_str(), accessType, proxy ? proxy->c_str() : nullptr,
+                                            proxyBypass ? proxyBypass->c_str() : nullptr, flags);
+        if (!session) SetError(error);
+        return session;
+    }
+
+    HINTERNET InternetOpenUrl(HINTERNET session, const std::string& url, const std::string* headers, DWORD flags,
+                              DWORD context, DWORD* error) override {
+        HINTERNET handle = ::InternetOpenUrlA(session, url.c_str(), headers ? headers->c_str() : nullptr,
+                                              headers ? static_cast<::DWORD>(headers->size()) : 0, flags, context);
+        if (!handle) SetError(error);
+        return handle;
+    }
+
+    std::optional<DWORD> QueryHandleType(HINTERNET handle) override {
+        ::DWORD type = 0;
+        ::DWORD size = sizeof type;
+        if (!::InternetQueryOptionA(handle, INTERNET_OPTION_HANDLE_TYPE, &type, &size)) return std::nullopt;
+        return static_cast<DWORD>(type);
+    }
+
+    bool InternetReadFile(HINTERNET handle, void* buffer, DWORD size, DWORD* read, DWORD* error) override {
+        ::DWORD count = 0;
+        const BOOL ok = ::InternetReadFile(handle, buffer, size, &count);
+        *read = ok ? static_cast<DWORD>(count) : 0;
+        if (!ok) SetError(error);
+        return ok != FALSE;
+    }
+
+    bool InternetCloseHandle(HINTERNET handle) override { return ::InternetCloseHandle(handle) != FALSE; }
+
+    std::optional<std::string> CanonicalizeUrl(const std::string& url, DWORD flags, DWORD* error) override {
+        std::vector<char> buffer(kUrlBufferSize);
+        ::DWORD length = kUrlBufferSize;
+        if (!::InternetCanonicalizeUrlA(url.c_str(), buffer.data(), &length, flags)) {
+            if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+                SetError(error);
+                return std::nullopt;
+            }
+            // The call has put the size it needs in `length`.
+            buffer.assign(length + 1, '\0');
+            length = static_cast<::DWORD>(buffer.size());
+            if (!::InternetCanonicalizeUrlA(url.c_str(), buffer.data(), &length, flags)) {
+                SetError(error);
+                return std::nullopt;
+            }
+        }
+        return std::string(buffer.data(), length);
+    }
+
+    std::optional<CrackedUrl> CrackUrl(const std::string& url, DWORD* error) override {
+        std::vector<char> host(kUrlBufferSize + 1);
+        std::vector<char> path(kUrlBufferSize + 1);
+        URL_COMPONENTSA parts{};
+        parts.dwStructSize = sizeof parts;
+        parts.lpszHostName = host.data();
+        parts.dwHostNameLength = kUrlBufferSize + 1;
+        parts.lpszUrlPath = path.data();
+        parts.dwUrlPathLength = kUrlBufferSize + 1;
+        if (!::InternetCrackUrlA(url.c_str(), static_cast<::DWORD>(url.size()), 0, &parts)) {
+            SetError(error);
+            return std::nullopt;
+        }
+        CrackedUrl cracked;
+        cracked.scheme = SchemeOf(parts.nScheme);
+        cracked.hostName.assign(host.data(), parts.dwHostNameLength);
+        cracked.urlPath.assign(path.data(), parts.dwUrlPathLength);
+        return cracked;
+    }
+
+    std::optional<std::string> ErrorText(DWORD code) override {
+        std::optional<std::string> text;
+        if (HMODULE wininet = ::LoadLibraryA("WININET.DLL")) {
+            text = FormatFrom(FORMAT_MESSAGE_FROM_HMODULE, wininet, code);
+            ::FreeLibrary(wininet);
+        }
+        if (!text) text = FormatFrom(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
+        return text;
+    }
+
+    std::string LastResponseInfo() override {
+        ::DWORD error = 0;
+        ::DWORD length = 0;
+        if (::InternetGetLastResponseInfoA(&error, nullptr, &length) || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+            return {};
+        std::vector<char> buffer(length + 1, '\0');
+        length = static_cast<::DWORD>(buffer.size());
+        if (!::InternetGetLastResponseInfoA(&error, buffer.data(), &length)) return {};
+        return std::string(buffer.data());
+    }
+};
+
+}  // namespace
+
+IInternet& IInternet::Native() {
+    static Win32Internet internet;
+    return internet;
+}
+
+}  // namespace orvane

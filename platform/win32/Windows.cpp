@@ -1,0 +1,302 @@
+// Windows and controls on Windows: the system's dialog manager runs the templates.
+//
+// Each dialog is a modeless dialog of USER32 (CreateDialogParamA) whose dialog procedure hands every
+// message to the framework's IMessageSink; the modal run is our own message loop, so the framework
+// sees each key press first (F1) and the dialog manager then does the rest: Tab, Enter, Esc,
+// mnemonics and default buttons are the platform's own.
+#include "platform/Window.h"
+
+#include <exception>
+#include <map>
+#include <utility>
+#include <vector>
+
+#include "platform/win32/Win32.h"
+
+namespace orvane {
+namespace {
+
+::HWND ToNative(HWND window) { return static_cast<::HWND>(window); }
+
+RECT FromNative(const ::RECT& rect) {
+    return {static_cast<LONG>(rect.left), static_cast<LONG>(rect.top), static_cast<LONG>(rect.right),
+            static_cast<LONG>(rect.bottom)};
+}
+
+HINSTANCE ProgramModule() { return ::GetModuleHandleA(nullptr); }
+
+// A resource id in the pointer form that the resource functions take.
+LPCSTR ResourceId(UINT id) { return reinterpret_cast<LPCSTR>(static_cast<ULONG_PTR>(static_cast<WORD>(id))); }
+
+// The sinks of the dialogs that exist, from WM_INITDIALOG until WM_NCDESTROY.
+std::map<::HWND, IMessageSink*>& Sinks() {
+    static std::map<::HWND, IMessageSink*> sinks;
+    return sinks;
+}
+
+IMessageSink* SinkOf(::HWND dialog) {
+    const auto found = Sinks().find(dialog);
+    return found == Sinks().end() ? nullptr : found->second;
+}
+
+// A failure must not unwind through USER32's frames, which know nothing of C++ exceptions. The
+// framework catches failures in its dispatch step; anything that still escapes a sink is parked
+// here and raised again once control is back in our own code.
+std::exception_ptr& PendingException() {
+    static std::exception_ptr pending;
+    return pending;
+}
+
+void RaisePending() {
+    if (std::exception_ptr pending = std::exchange(PendingException(), nullptr)) std::rethrow_exception(pending);
+}
+
+// Messages whose answer a dialog procedure returns itself instead of through DWLP_MSGRESULT.
+bool AnswersDirectly(UINT message) {
+    switch (message) {
+        case WM_INITDIALOG:
+        case WM_QUERYDRAGICON:
+        case WM_COMPAREITEM:
+        case WM_VKEYTOITEM:
+        case WM_CHARTOITEM:
+        case WM_CTLCOLORMSGBOX:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORLISTBOX:
+        case WM_CTLCOLORBTN:
+        case WM_CTLCOLORDLG:
+        case WM_CTLCOLORSCROLLBAR:
+        case WM_CTLCOLORSTATIC:
+            return true;
+        default:
+            return false;
+    }
+}
+
+INT_PTR CALLBACK DialogProc(::HWND hwnd, UINT message, ::WPARAM wParam, ::LPARAM lParam) {
+    if (message == WM_INITDIALOG) Sinks()[hwnd] = reinterpret_cast<IMessageSink*>(lParam);
+    IMessageSink* sink = SinkOf(hwnd);
+    if (!sink) return FALSE;
+    if (message == WM_NCDESTROY) {
+        Sinks().erase(hwnd);
+        return FALSE;
+    }
+
+    bool handled = false;
+    LRESULT result = 0;
+    try {
+        // The sink's own pointer is no business of its handlers: WM_INITDIALOG reaches them with 0.
+        const LPARAM forwarded = message == WM_INITDIALOG ? 0 : static_cast<LPARAM>(lParam);
+        result = sink->WindowProc(hwnd, message, static_cast<WPARAM>(wParam), forwarded, &handled);
+    } catch (...) {
+        PendingException() = std::current_exception();
+        handled = true;
+        result = 0;
+    }
+
+    if (!handled) {
+        // Unhandled WM_INITDIALOG: the dialog manager puts the focus on the first tab stop.
+        return message == WM_INITDIALOG ? TRUE : FALSE;
+    }
+    if (AnswersDirectly(message)) return static_cast<INT_PTR>(result);
+    ::SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, static_cast<LONG_PTR>(result));
+    return TRUE;
+}
+
+// One running modal loop, or a dialog that was ended before its loop started.
+struct ModalState {
+    bool ended = false;
+    LRESULT result = 0;
+};
+
+std::map<::HWND, ModalState>& ModalStates() {
+    static std::map<::HWND, ModalState> states;
+    return states;
+}
+
+bool KeyIsDown(int key) { return (::GetKeyState(key) & 0x8000) != 0; }
+
+// Offers a key press to the sink of the dialog that holds the focus; true when the sink took it.
+bool OfferKey(const MSG& msg) {
+    if (msg.message != WM_KEYDOWN && msg.message != WM_SYSKEYDOWN) return false;
+    const ::HWND root = ::GetAncestor(msg.hwnd, GA_ROOT);
+    IMessageSink* sink = root ? SinkOf(root) : nullptr;
+    if (!sink) return false;
+    return sink->PreTranslateKey(root, static_cast<WPARAM>(msg.wParam), KeyIsDown(VK_SHIFT), KeyIsDown(VK_CONTROL),
+                                 KeyIsDown(VK_MENU));
+}
+
+class Win32Windows final : public IWindows {
+public:
+    bool HasDialogTemplate(UINT templateId) override {
+        return ::FindResourceA(ProgramModule(), ResourceId(templateId), MAKEINTRESOURCEA(5)) != nullptr;
+    }
+
+    HWND CreateDialogWindow(UINT templateId, HWND owner, IMessageSink* sink) override {
+        ::HWND dialog = ::CreateDialogParamA(ProgramModule(), ResourceId(templateId), ToNative(owner), &DialogProc,
+                                             reinterpret_cast<::LPARAM>(sink));
+        RaisePending();
+        return dialog;
+    }
+
+    LRESULT RunModalLoop(HWND dialog) override {
+        const ::HWND window = ToNative(dialog);
+        ModalState& state = ModalStates()[window];
+        struct Forget {
+            ::HWND window;
+            ~Forget() { ModalStates().erase(window); }
+        } forget{window};
+
+        bool shown = ::IsWindowVisible(window) != FALSE;
+        while (!state.ended) {
+            MSG msg{};
+            if (!shown && !::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+                ::ShowWindow(window, SW_SHOWNORMAL);
+                ::UpdateWindow(window);
+                shown = true;
+                continue;
+            }
+            const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+            if (got == 0) {
+                // WM_QUIT ends every loop: put it back for the loops outside this one.
+                ::PostQuitMessage(static_cast<int>(msg.wParam));
+                return -1;
+            }
+            if (got == -1) return -1;
+            if (!OfferKey(msg) && !::IsDialogMessageA(window, &msg)) {
+                ::TranslateMessage(&msg);
+                ::DispatchMessageA(&msg);
+            }
+            RaisePending();
+        }
+        return state.result;
+    }
+
+    void EndModalLoop(HWND dialog, LRESULT result) override {
+        ModalState& state = ModalStates()[ToNative(dialog)];
+        state.ended = true;
+        state.result = result;
+        // Wakes the loop if it is waiting in GetMessageA.
+        ::PostMessageA(ToNative(dialog), WM_NULL, 0, 0);
+    }
+
+    void DestroyWindow(HWND window) override {
+        ::DestroyWindow(ToNative(window));
+        ModalStates().erase(ToNative(window));
+        RaisePending();
+    }
+
+    void ShowWindow(HWND window, bool show) override { ::ShowWindow(ToNative(window), show ? SW_SHOW : SW_HIDE); }
+    bool IsWindowVisible(HWND window) override { return ::IsWindowVisible(ToNative(window)) != FALSE; }
+    bool IsIconic(HWND window) override { return ::IsIconic(ToNative(window)) != FALSE; }
+    bool IsWindowEnabled(HWND window) override { return ::IsWindowEnabled(ToNative(window)) != FALSE; }
+    void EnableWindow(HWND window, bool enable) override { ::EnableWindow(ToNative(window), enable ? TRUE : FALSE); }
+
+    RECT GetWindowRect(HWND window) override {
+        ::RECT rect{};
+        ::GetWindowRect(ToNative(window), &rect);
+        return FromNative(rect);
+    }
+
+    RECT GetClientRect(HWND window) override {
+        ::RECT rect{};
+        ::GetClientRect(ToNative(window), &rect);
+        return FromNative(rect);
+    }
+
+    void MoveWindowTo(HWND window, int x, int y) override {
+        ::SetWindowPos(ToNative(window), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+
+    RECT GetWorkArea() override {
+        ::RECT rect{};
+        if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &rect, 0)) {
+            rect = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+        }
+        return FromNative(rect);
+    }
+
+    HWND GetActiveWindow() override { return ::GetActiveWindow(); }
+    void SetActiveWindow(HWND window) override { ::SetActiveWindow(ToNative(window)); }
+    HWND GetLastActivePopup(HWND window) override { return ::GetLastActivePopup(ToNative(window)); }
+    HWND GetCapture() override { return ::GetCapture(); }
+
+    HWND GetParent(HWND window) override {
+        // GetParent answers the owner only for pop-up windows; ask for what the interface promises.
+        const ::HWND native = ToNative(window);
+        if (::GetWindowLongA(native, GWL_STYLE) & WS_CHILD) return ::GetAncestor(native, GA_PARENT);
+        return ::GetWindow(native, GW_OWNER);
+    }
+
+    DWORD GetWindowStyle(HWND window) override {
+        return static_cast<DWORD>(::GetWindowLongA(ToNative(window), GWL_STYLE));
+    }
+
+    std::string GetWindowText(HWND window) override {
+        const int length = ::GetWindowTextLengthA(ToNative(window));
+        if (length <= 0) return {};
+        std::string text(static_cast<std::size_t>(length) + 1, '\0');
+        const int copied = ::GetWindowTextA(ToNative(window), text.data(), length + 1);
+        text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+        return text;
+    }
+
+    void SetWindowText(HWND window, const std::string& text) override { ::SetWindowTextA(ToNative(window), text.c_str()); }
+
+    LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override {
+        const LRESULT result = ::SendMessageA(ToNative(window), message, wParam, lParam);
+        RaisePending();
+        return result;
+    }
+
+    HWND GetDlgItem(HWND dialog, int id) override { return ::GetDlgItem(ToNative(dialog), id); }
+    int GetDlgCtrlID(HWND control) override { return ::GetDlgCtrlID(ToNative(control)); }
+    HWND GetFirstChild(HWND dialog) override { return ::GetWindow(ToNative(dialog), GW_CHILD); }
+    HWND GetNextSibling(HWND control) override { return ::GetWindow(ToNative(control), GW_HWNDNEXT); }
+
+    void SetFocus(HWND control) override {
+        // Inside a dialog the dialog manager moves the focus, so the default button follows it.
+        const ::HWND native = ToNative(control);
+        const ::HWND dialog = (::GetWindowLongA(native, GWL_STYLE) & WS_CHILD) ? ::GetAncestor(native, GA_PARENT) : nullptr;
+        if (dialog && SinkOf(dialog)) {
+            ::SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<::WPARAM>(native), TRUE);
+        } else {
+            ::SetFocus(native);
+        }
+    }
+
+    HWND GetFocus() override { return ::GetFocus(); }
+
+    HICON LoadIcon(UINT iconId) override { return ::LoadIconA(ProgramModule(), ResourceId(iconId)); }
+    int GetSystemMetrics(int index) override { return ::GetSystemMetrics(index); }
+
+    HDC BeginPaint(HWND window) override {
+        PAINTSTRUCT& paint = paints_[ToNative(window)];
+        return ::BeginPaint(ToNative(window), &paint);
+    }
+
+    void EndPaint(HWND window, HDC) override {
+        const auto found = paints_.find(ToNative(window));
+        if (found == paints_.end()) return;
+        ::EndPaint(ToNative(window), &found->second);
+        paints_.erase(found);
+    }
+
+    void DrawIcon(HDC dc, int x, int y, HICON icon) override {
+        ::DrawIcon(static_cast<::HDC>(dc), x, y, static_cast<::HICON>(const_cast<void*>(icon)));
+    }
+
+    void ValidateRect(HWND window) override { ::ValidateRect(ToNative(window), nullptr); }
+
+private:
+    // The painting sessions that are open, one per window (BeginPaint to EndPaint).
+    std::map<::HWND, PAINTSTRUCT> paints_;
+};
+
+}  // namespace
+
+IWindows& IWindows::Native() {
+    static Win32Windows windows;
+    return windows;
+}
+
+}  // namespace orvane
