@@ -11,6 +11,14 @@ packages=(
     xvfb xauth
 )
 
+# The Windows program: the MinGW-w64 compilers, and Wine with its fonts to run the Windows tests.
+# Only 64-bit Wine: the 32-bit program is built everywhere but runs only where the kernel has 32-bit
+# emulation, which this project's machines lack.
+packages+=(
+    g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+    wine wine64 fonts-wine
+)
+
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
