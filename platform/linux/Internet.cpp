@@ -1,0 +1,425 @@
+// The Internet library on Linux: WinINet's sessions, URL handles and reads on libcurl's multi interface.
+//
+// Each opened URL is one libcurl transfer driven by a multi handle of its own. Nothing runs in the
+// background: every call pumps the transfer on the calling thread until what it promises is there.
+// InternetOpenUrl returns once the server has answered (the first bytes of the body, the end of the
+// final header block, or the end of the transfer); InternetReadFile hands out bytes as they arrive.
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <unordered_set>
+
+#include "platform/Internet.h"
+#include "platform/linux/InternetLinux.h"
+
+namespace orvane {
+
+namespace inet {
+
+namespace {
+
+std::mutex g_timeoutsMutex;
+Timeouts g_timeouts;
+
+}  // namespace
+
+Timeouts CurrentTimeouts() {
+    std::lock_guard<std::mutex> lock(g_timeoutsMutex);
+    return g_timeouts;
+}
+
+void SetTimeouts(const Timeouts& timeouts) {
+    std::lock_guard<std::mutex> lock(g_timeoutsMutex);
+    g_timeouts = timeouts;
+}
+
+}  // namespace inet
+
+namespace {
+
+using namespace inet;
+
+// Bytes kept for the reader before the transfer is paused: a server that sends faster than the
+// program reads (or without end) must not fill memory.
+constexpr std::size_t kMaxBuffered = 64 * 1024;
+// The response text kept for LastResponseInfo.
+constexpr std::size_t kMaxResponseText = 4096;
+
+// The response text of the last transfer that this thread drove.
+thread_local std::string t_lastResponse;
+
+struct Handle {
+    enum class Type { Session, Request };
+    explicit Handle(Type t) : type(t) {}
+    virtual ~Handle() = default;
+    Type type;
+};
+
+struct Session : Handle {
+    Session() : Handle(Type::Session) {}
+    std::string agent;
+    DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
+    std::string proxy;
+    std::string proxyBypass;
+};
+
+struct Request : Handle {
+    Request() : Handle(Type::Request) {}
+    ~Request() override {
+        if (multi && easy) curl_multi_remove_handle(multi, easy);
+        if (easy) curl_easy_cleanup(easy);
+        if (multi) curl_multi_cleanup(multi);
+        curl_slist_free_all(headers);
+    }
+
+    std::size_t Available() const { return body.size() - readPos; }
+
+    CURL* easy = nullptr;
+    CURLM* multi = nullptr;
+    curl_slist* headers = nullptr;
+    DWORD handleType = 0;
+    bool keepsHeaderBlock = false;  // http(s): the response text is the header block, not the last line
+
+    std::string body;  // received and not yet read, from readPos
+    std::size_t readPos = 0;
+    bool paused = false;
+
+    bool answered = false;  // the final header block has ended
+    bool blockHasLocation = false;
+    bool blockEnded = true;
+    std::string response;
+
+    bool done = false;
+    CURLcode result = CURLE_OK;
+    long osErrno = 0;
+    bool redirected = false;
+    char errorBuffer[CURL_ERROR_SIZE] = {};
+};
+
+// Every handle given out and not yet closed, so that a stale or foreign handle is refused rather
+// than followed.
+std::mutex g_handlesMutex;
+std::unordered_set<const Handle*> g_handles;
+
+void Register(const Handle* handle) {
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    g_handles.insert(handle);
+}
+
+template <class T>
+T* Lookup(HINTERNET handle, Handle::Type type) {
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    const auto* key = static_cast<const Handle*>(handle);
+    if (!handle || !g_handles.count(key) || key->type != type) return nullptr;
+    return static_cast<T*>(static_cast<Handle*>(handle));
+}
+
+bool Unregister(HINTERNET handle) {
+    std::lock_guard<std::mutex> lock(g_handlesMutex);
+    return g_handles.erase(static_cast<const Handle*>(handle)) != 0;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+    if (text.size() < prefix.size()) return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        if (std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+    }
+    return true;
+}
+
+std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* request = static_cast<Request*>(user);
+    const std::size_t bytes = size * count;
+    if (request->Available() > 0 && request->Available() + bytes > kMaxBuffered) {
+        request->paused = true;
+        return CURL_WRITEFUNC_PAUSE;  // libcurl keeps these bytes and offers them again on resume
+    }
+    if (request->readPos == request->body.size()) {
+        request->body.clear();
+        request->readPos = 0;
+    }
+    request->body.append(data, bytes);
+    return bytes;
+}
+
+std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* request = static_cast<Request*>(user);
+    const std::size_t bytes = size * count;
+    const std::string_view line(data, bytes);
+    const bool blank = line == "\r\n" || line == "\n";
+
+    if (request->keepsHeaderBlock) {
+        if (request->blockEnded) {
+            request->response.clear();
+            request->blockEnded = false;
+        }
+        if (request->response.size() + bytes <= kMaxResponseText) request->response.append(line);
+        if (StartsWithNoCase(line, "location:")) request->blockHasLocation = true;
+        if (blank) {
+            // The end of a block. Interim (1xx) answers and redirects that will be followed are not
+            // the server's answer yet.
+            long status = 0;
+            curl_easy_getinfo(request->easy, CURLINFO_RESPONSE_CODE, &status);
+            const bool followed = status / 100 == 3 && request->blockHasLocation;
+            if (status >= 200 && !followed) request->answered = true;
+            request->blockHasLocation = false;
+            request->blockEnded = true;
+        }
+    } else if (!blank) {
+        // FTP and gopher: the server's last answer line.
+        request->response.assign(line.substr(0, kMaxResponseText));
+    }
+    t_lastResponse = request->response;
+    return bytes;
+}
+
+void CollectDone(Request& request) {
+    int queued = 0;
+    while (CURLMsg* message = curl_multi_info_read(request.multi, &queued)) {
+        if (message->msg != CURLMSG_DONE) continue;
+        request.done = true;
+        request.result = message->data.result;
+        curl_easy_getinfo(request.easy, CURLINFO_OS_ERRNO, &request.osErrno);
+        long redirects = 0;
+        curl_easy_getinfo(request.easy, CURLINFO_REDIRECT_COUNT, &redirects);
+        request.redirected = redirects > 0;
+    }
+}
+
+// Drives the transfer until `ready` holds or it has ended.
+template <class Ready>
+void Pump(Request& request, Ready ready) {
+    while (!request.done && !ready()) {
+        int running = 0;
+        if (curl_multi_perform(request.multi, &running) != CURLM_OK) {
+            request.done = true;
+            request.result = CURLE_OUT_OF_MEMORY;
+            return;
+        }
+        CollectDone(request);
+        if (request.done || ready()) return;
+        // Wakes at once for socket activity; the pause only bounds how late libcurl's own timers
+        // (time-outs, connect attempts) are looked at.
+        curl_multi_poll(request.multi, nullptr, 0, 250, nullptr);
+    }
+}
+
+// The code of a transfer that ended; 0 when it ended well.
+DWORD FinalError(const Request& request) {
+    return ErrorFromCurl(request.result, request.osErrno, request.redirected);
+}
+
+void EnsureGlobalInit() {
+    static const bool initialised = [] { return curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK; }();
+    (void)initialised;
+}
+
+// WinINet's bypass list is separated by blanks or semicolons; libcurl's by commas.
+std::string CurlNoProxyList(std::string bypass) {
+    std::replace(bypass.begin(), bypass.end(), ';', ',');
+    std::replace(bypass.begin(), bypass.end(), ' ', ',');
+    return bypass;
+}
+
+DWORD HandleTypeOf(const std::string& url) {
+    DWORD ignored = 0;
+    const std::optional<CrackedUrl> cracked = CrackUrl(url, &ignored);
+    switch (cracked ? cracked->scheme : UrlScheme::Unknown) {
+        case UrlScheme::Ftp: return INTERNET_HANDLE_TYPE_FTP_FILE;
+        case UrlScheme::Gopher: return INTERNET_HANDLE_TYPE_GOPHER_FILE;
+        default: return INTERNET_HANDLE_TYPE_HTTP_REQUEST;
+    }
+}
+
+bool Configure(Request& request, const Session& session, const std::string& url, const std::string* headers,
+               DWORD flags) {
+    CURL* easy = request.easy;
+    const Timeouts timeouts = CurrentTimeouts();
+    bool ok = true;
+    auto set = [&](CURLoption option, auto value) { ok = ok && curl_easy_setopt(easy, option, value) == CURLE_OK; };
+
+    set(CURLOPT_URL, url.c_str());
+    set(CURLOPT_PROTOCOLS_STR, "http,https,ftp,gopher");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_FOLLOWLOCATION, 1L);
+    set(CURLOPT_MAXREDIRS, 10L);
+    // A daytime server answers without a status line: its whole reply is the body.
+    set(CURLOPT_HTTP09_ALLOWED, 1L);
+    set(CURLOPT_USERAGENT, session.agent.c_str());
+    set(CURLOPT_NOSIGNAL, 1L);
+    set(CURLOPT_SSL_VERIFYPEER, 1L);
+    set(CURLOPT_SSL_VERIFYHOST, 2L);
+    set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
+    set(CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.total.count()));
+    set(CURLOPT_LOW_SPEED_LIMIT, 1L);
+    set(CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.stall.count()));
+    if (flags & INTERNET_FLAG_TRANSFER_ASCII) set(CURLOPT_TRANSFERTEXT, 1L);
+    set(CURLOPT_ERRORBUFFER, request.errorBuffer);
+    set(CURLOPT_WRITEFUNCTION, &OnBody);
+    set(CURLOPT_WRITEDATA, static_cast<void*>(&request));
+    set(CURLOPT_HEADERFUNCTION, &OnHeader);
+    set(CURLOPT_HEADERDATA, static_cast<void*>(&request));
+
+    // With the pre-configured access libcurl reads the usual proxy variables (http_proxy,
+    // https_proxy, all_proxy, no_proxy) itself.
+    if (session.accessType == INTERNET_OPEN_TYPE_DIRECT) {
+        set(CURLOPT_PROXY, "");
+    } else if (session.accessType == INTERNET_OPEN_TYPE_PROXY) {
+        set(CURLOPT_PROXY, session.proxy.c_str());
+        if (!session.proxyBypass.empty()) set(CURLOPT_NOPROXY, session.proxyBypass.c_str());
+    }
+
+    if (headers) {
+        // Extra headers come as WinINet takes them: lines ended by CR LF.
+        std::size_t start = 0;
+        while (start < headers->size()) {
+            std::size_t end = headers->find_first_of("\r\n", start);
+            if (end == std::string::npos) end = headers->size();
+            if (end > start) {
+                curl_slist* grown = curl_slist_append(request.headers, headers->substr(start, end - start).c_str());
+                if (!grown) return false;
+                request.headers = grown;
+            }
+            start = end + 1;
+        }
+        if (request.headers) set(CURLOPT_HTTPHEADER, request.headers);
+    }
+    return ok;
+}
+
+class CurlInternet final : public IInternet {
+public:
+    HINTERNET InternetOpen(const std::string& agent, DWORD accessType, const std::string* proxy,
+                           const std::string* proxyBypass, DWORD /*flags*/, DWORD* error) override {
+        // No cache exists here, so INTERNET_FLAG_DONT_CACHE asks for what happens anyway.
+        if (accessType != INTERNET_OPEN_TYPE_PRECONFIG && accessType != INTERNET_OPEN_TYPE_DIRECT &&
+            accessType != INTERNET_OPEN_TYPE_PROXY && accessType != INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY) {
+            *error = ERROR_INVALID_PARAMETER;
+            return nullptr;
+        }
+        if (accessType == INTERNET_OPEN_TYPE_PROXY && (!proxy || proxy->empty())) {
+            *error = ERROR_INVALID_PARAMETER;
+            return nullptr;
+        }
+        EnsureGlobalInit();
+        auto session = std::make_unique<Session>();
+        session->agent = agent;
+        session->accessType = accessType;
+        if (proxy) session->proxy = *proxy;
+        if (proxyBypass) session->proxyBypass = CurlNoProxyList(*proxyBypass);
+        Register(session.get());
+        return session.release();
+    }
+
+    HINTERNET InternetOpenUrl(HINTERNET sessionHandle, const std::string& url, const std::string* headers,
+                              DWORD flags, DWORD /*context*/, DWORD* error) override {
+        const Session* session = Lookup<Session>(sessionHandle, Handle::Type::Session);
+        if (!session) {
+            *error = ERROR_INVALID_HANDLE;
+            return nullptr;
+        }
+        auto request = std::make_unique<Request>();
+        request->handleType = HandleTypeOf(url);
+        request->keepsHeaderBlock = request->handleType == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
+        request->easy = curl_easy_init();
+        request->multi = curl_multi_init();
+        if (!request->easy || !request->multi) {
+            *error = ERROR_INTERNET_OUT_OF_HANDLES;
+            return nullptr;
+        }
+        if (!Configure(*request, *session, url, headers, flags)) {
+            *error = ERROR_INTERNET_INTERNAL_ERROR;
+            return nullptr;
+        }
+        if (curl_multi_add_handle(request->multi, request->easy) != CURLM_OK) {
+            *error = ERROR_INTERNET_INTERNAL_ERROR;
+            return nullptr;
+        }
+        t_lastResponse.clear();
+        Request& r = *request;
+        Pump(r, [&r] { return r.Available() > 0 || r.answered; });
+        // Bytes that came before a failure are the reply's; the failure waits until they are read.
+        if (r.Available() == 0 && !r.answered) {
+            if (const DWORD code = FinalError(r)) {
+                *error = code;
+                return nullptr;
+            }
+        }
+        Register(request.get());
+        return request.release();
+    }
+
+    std::optional<DWORD> QueryHandleType(HINTERNET handle) override {
+        const Request* request = Lookup<Request>(handle, Handle::Type::Request);
+        if (!request) return std::nullopt;
+        return request->handleType;
+    }
+
+    bool InternetReadFile(HINTERNET handle, void* buffer, DWORD size, DWORD* read, DWORD* error) override {
+        *read = 0;
+        Request* request = Lookup<Request>(handle, Handle::Type::Request);
+        if (!request) {
+            *error = ERROR_INVALID_HANDLE;
+            return false;
+        }
+        Request& r = *request;
+        if (size == 0) return true;
+        if (r.Available() == 0 && r.paused) Resume(r);
+        Pump(r, [&r] { return r.Available() > 0; });
+        if (r.Available() == 0) {
+            if (const DWORD code = FinalError(r)) {
+                *error = code;
+                return false;
+            }
+            return true;  // the end of the data
+        }
+        const std::size_t count = std::min<std::size_t>(size, r.Available());
+        std::memcpy(buffer, r.body.data() + r.readPos, count);
+        r.readPos += count;
+        *read = static_cast<DWORD>(count);
+        if (r.paused && r.Available() < kMaxBuffered / 2) Resume(r);
+        return true;
+    }
+
+    bool InternetCloseHandle(HINTERNET handle) override {
+        if (!Unregister(handle)) return false;
+        delete static_cast<Handle*>(handle);
+        return true;
+    }
+
+    std::optional<std::string> CanonicalizeUrl(const std::string& url, DWORD flags, DWORD* error) override {
+        return inet::CanonicalizeUrl(url, flags, error);
+    }
+
+    std::optional<CrackedUrl> CrackUrl(const std::string& url, DWORD* error) override {
+        return inet::CrackUrl(url, error);
+    }
+
+    std::optional<std::string> ErrorText(DWORD code) override { return inet::ErrorText(code); }
+
+    std::string LastResponseInfo() override { return t_lastResponse; }
+
+private:
+    static void Resume(Request& request) {
+        request.paused = false;
+        // libcurl may hand the held bytes to OnBody from inside this call, and may pause again.
+        if (curl_easy_pause(request.easy, CURLPAUSE_CONT) != CURLE_OK && !request.done) {
+            request.done = true;
+            request.result = CURLE_RECV_ERROR;
+        }
+    }
+};
+
+}  // namespace
+
+IInternet& IInternet::Native() {
+    static CurlInternet internet;
+    return internet;
+}
+
+}  // namespace orvane
