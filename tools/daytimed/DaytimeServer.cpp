@@ -1,0 +1,263 @@
+// The daytime server's scenarios and its accept loop.
+#include "tools/daytimed/DaytimeServer.h"
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <system_error>
+
+namespace orvane::daytimed {
+
+namespace {
+
+constexpr int kSlowPauseMs = 20;
+// How long a finished connection waits for the client to close before the server closes it.
+constexpr int kDrainMs = 2000;
+
+const char kHttpHeaders[] = "Content-Type: text/plain\r\nServer: orvane-daytimed\r\nConnection: close\r\n\r\n";
+
+struct Named {
+    Scenario scenario;
+    std::string_view name;
+};
+
+constexpr Named kNames[] = {
+    {Scenario::Nist, "nist"},
+    {Scenario::CrLfLines, "crlf"},
+    {Scenario::SeveralLines, "several-lines"},
+    {Scenario::Empty, "empty"},
+    {Scenario::CarriageReturnsOnly, "cr-only"},
+    {Scenario::LongLine, "long-line"},
+    {Scenario::Slow, "slow"},
+    {Scenario::Stall, "stall"},
+    {Scenario::ResetMidLine, "reset"},
+    {Scenario::CloseUnread, "close-unread"},
+    {Scenario::Http10, "http10"},
+    {Scenario::HttpError, "http-error"},
+    {Scenario::Endless, "endless"},
+};
+
+std::string NistReply(const std::string& record) { return "\n" + record + " \n"; }
+
+[[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+
+}  // namespace
+
+const std::vector<Scenario>& AllScenarios() {
+    static const std::vector<Scenario> all = [] {
+        std::vector<Scenario> list;
+        for (const Named& entry : kNames) list.push_back(entry.scenario);
+        return list;
+    }();
+    return all;
+}
+
+std::string_view ScenarioName(Scenario scenario) {
+    for (const Named& entry : kNames) {
+        if (entry.scenario == scenario) return entry.name;
+    }
+    return "unknown";
+}
+
+std::optional<Scenario> ScenarioFromName(std::string_view name) {
+    for (const Named& entry : kNames) {
+        if (entry.name == name) return entry.scenario;
+    }
+    return std::nullopt;
+}
+
+std::string NistRecord(std::time_t time) {
+    std::tm utc{};
+    gmtime_r(&time, &utc);
+    // The Modified Julian Day of 1970-01-01 is 40587.
+    const long mjd = static_cast<long>(time / 86400) + 40587 - (time % 86400 < 0 ? 1 : 0);
+    char text[128];
+    std::snprintf(text, sizeof text, "%05ld %02d-%02d-%02d %02d:%02d:%02d 00 0 0 50.0 UTC(NIST) *", mjd,
+                  utc.tm_year % 100, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
+    return text;
+}
+
+std::string LongLineText() {
+    std::string line;
+    while (line.size() < 10000) line += "0123456789";
+    return line;
+}
+
+std::string ScenarioReply(Scenario scenario, const std::string& record) {
+    const std::string nist = NistReply(record);
+    switch (scenario) {
+        case Scenario::Nist:
+        case Scenario::Slow:
+        case Scenario::CloseUnread: return nist;
+        case Scenario::CrLfLines: return "\r\n" + record + " \r\n12\r34\r\n";
+        case Scenario::SeveralLines: return "first line\n" + nist + nist + "last line";
+        case Scenario::Empty: return {};
+        case Scenario::CarriageReturnsOnly: return "\r\r\r\r";
+        case Scenario::LongLine: return LongLineText() + "\n" + nist;
+        case Scenario::ResetMidLine: return nist + "partial";
+        case Scenario::Http10: return "HTTP/1.0 200 OK\r\n" + std::string(kHttpHeaders) + nist;
+        case Scenario::HttpError: return "HTTP/1.0 404 Not Found\r\n" + std::string(kHttpHeaders) + nist;
+        case Scenario::Stall:
+        case Scenario::Endless: return {};
+    }
+    return {};
+}
+
+DaytimeServer::DaytimeServer(Scenario scenario, std::uint16_t port, std::string record)
+    : scenario_(scenario), record_(std::move(record)) {
+    if (pipe2(stopPipe_, O_CLOEXEC) != 0) ThrowErrno("pipe2");
+    listener_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (listener_ < 0) {
+        const int error = errno;
+        close(stopPipe_[0]);
+        close(stopPipe_[1]);
+        throw std::system_error(error, std::generic_category(), "socket");
+    }
+    const int yes = 1;
+    setsockopt(listener_, SOL_SOCKET, SO_REUSEADDR, &yes, sizeof yes);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(port);
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (bind(listener_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        listen(listener_, 16) != 0 || getsockname(listener_, reinterpret_cast<sockaddr*>(&address), &length) != 0) {
+        const int error = errno;
+        close(listener_);
+        close(stopPipe_[0]);
+        close(stopPipe_[1]);
+        throw std::system_error(error, std::generic_category(), "bind 127.0.0.1");
+    }
+    port_ = ntohs(address.sin_port);
+    thread_ = std::thread([this] { Serve(); });
+}
+
+DaytimeServer::~DaytimeServer() {
+    const char stop = 's';
+    while (write(stopPipe_[1], &stop, 1) < 0 && errno == EINTR) {
+    }
+    thread_.join();
+    close(listener_);
+    close(stopPipe_[0]);
+    close(stopPipe_[1]);
+}
+
+std::string DaytimeServer::Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
+
+void DaytimeServer::Serve() {
+    for (;;) {
+        pollfd fds[2] = {{listener_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents) return;
+        const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (client < 0) continue;
+        ++connections_;
+        Answer(client);
+    }
+}
+
+void DaytimeServer::Answer(int client) {
+    const std::string record = record_.empty() ? NistRecord(std::time(nullptr)) : record_;
+    const std::string reply = ScenarioReply(scenario_, record);
+    switch (scenario_) {
+        case Scenario::Stall:
+            Hold(client);
+            close(client);
+            return;
+        case Scenario::CloseUnread:
+            // What a real daytime server does: it never reads the request.
+            SendAll(client, reply);
+            close(client);
+            return;
+        case Scenario::ResetMidLine: {
+            SendAll(client, reply);
+            // A zero linger time makes close() abort the connection with RST instead of FIN.
+            const linger abort{1, 0};
+            setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            close(client);
+            return;
+        }
+        case Scenario::Slow:
+            for (const char byte : reply) {
+                if (!Pause(kSlowPauseMs) || !SendAll(client, std::string_view(&byte, 1))) break;
+            }
+            break;
+        case Scenario::Endless: {
+            const std::string chunk = NistReply(record);
+            while (SendAll(client, chunk)) {
+            }
+            close(client);
+            return;
+        }
+        default: SendAll(client, reply); break;
+    }
+    // Ending with FIN and reading what the client sent keeps the close clean: a socket closed with
+    // unread bytes resets the connection, which would turn an ordinary reply into a failure.
+    shutdown(client, SHUT_WR);
+    Drain(client);
+    close(client);
+}
+
+bool DaytimeServer::SendAll(int client, std::string_view bytes) {
+    while (!bytes.empty()) {
+        pollfd fds[2] = {{client, POLLOUT, 0}, {stopPipe_[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        if (fds[1].revents) return false;
+        if (fds[0].revents & (POLLERR | POLLHUP)) return false;
+        const ssize_t sent = send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent < 0) {
+            if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(sent));
+    }
+    return true;
+}
+
+bool DaytimeServer::Pause(int milliseconds) {
+    pollfd fd{stopPipe_[0], POLLIN, 0};
+    return poll(&fd, 1, milliseconds) == 0;
+}
+
+void DaytimeServer::Drain(int client) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainMs);
+    char sink[4096];
+    for (;;) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return;
+        pollfd fds[2] = {{client, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        if (poll(fds, 2, static_cast<int>(left.count())) <= 0) return;
+        if (fds[1].revents) return;
+        const ssize_t got = recv(client, sink, sizeof sink, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return;
+    }
+}
+
+void DaytimeServer::Hold(int client) {
+    char sink[4096];
+    for (;;) {
+        pollfd fds[2] = {{client, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[1].revents) return;
+        const ssize_t got = recv(client, sink, sizeof sink, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return;  // the client went away
+    }
+}
+
+}  // namespace orvane::daytimed
