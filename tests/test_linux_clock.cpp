@@ -1,0 +1,176 @@
+// Tests of the Linux clock layer: which fields it accepts, the epoch arithmetic, and refusal of a
+// caller without the right to set the clock. The real clock is only ever asked from a child
+// process that has dropped to an unprivileged user.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <string>
+
+#include "linux/UnprivilegedChild.h"
+#include "platform/Clock.h"
+#include "platform/linux/ClockFields.h"
+
+namespace orvane {
+namespace {
+
+SYSTEMTIME Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int milliseconds = 0) {
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(year);
+    t.wMonth = static_cast<WORD>(month);
+    t.wDay = static_cast<WORD>(day);
+    t.wHour = static_cast<WORD>(hour);
+    t.wMinute = static_cast<WORD>(minute);
+    t.wSecond = static_cast<WORD>(second);
+    t.wMilliseconds = static_cast<WORD>(milliseconds);
+    return t;
+}
+
+std::string Show(const SYSTEMTIME& t) {
+    char text[80];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u.%03u (day of week %u)", t.wYear, t.wMonth, t.wDay,
+                  t.wHour, t.wMinute, t.wSecond, t.wMilliseconds, t.wDayOfWeek);
+    return text;
+}
+
+struct FieldsCase {
+    SYSTEMTIME time;
+    const char* why;
+};
+
+TEST(IsSettableClockTime, RefusesFieldsThatNameNoInstantWithoutNormalising) {
+    const FieldsCase cases[] = {
+        {Utc(2007, 0, 7), "month 0"},
+        {Utc(2007, 13, 7), "month 13"},
+        {Utc(2007, 65535, 7), "month 65535"},
+        {Utc(2007, 12, 0), "day 0"},
+        {Utc(2007, 1, 32), "32 January"},
+        {Utc(2007, 2, 30), "30 February"},
+        {Utc(2008, 2, 30), "30 February of a leap year"},
+        {Utc(2007, 2, 29), "29 February 2007, not a leap year"},
+        {Utc(2100, 2, 29), "29 February 2100: a century not divisible by 400"},
+        {Utc(1900, 2, 29), "29 February 1900: neither a leap year nor in range"},
+        {Utc(2007, 4, 31), "31 April"},
+        {Utc(2007, 6, 31), "31 June"},
+        {Utc(2007, 9, 31), "31 September"},
+        {Utc(2007, 11, 31), "31 November"},
+        {Utc(2007, 12, 7, 24, 0, 0), "hour 24"},
+        {Utc(2007, 12, 7, 14, 60, 0), "minute 60"},
+        {Utc(2007, 12, 7, 14, 39, 60), "second 60 (a leap second cannot be set)"},
+        {Utc(2007, 12, 7, 14, 39, 10, 1000), "millisecond 1000"},
+        {Utc(2007, 12, 7, 65535, 65535, 65535, 65535), "every time field at its largest"},
+        {Utc(1969, 12, 31, 23, 59, 59, 999), "the last instant before the epoch"},
+        {Utc(1951, 1, 1), "1951, the parser's earliest year"},
+        {Utc(0, 1, 1), "year 0"},
+        {Utc(kLastClockYear + 1, 1, 1), "the first year the kernel may refuse"},
+        {Utc(3907, 12, 7), "3907, a four-digit year run through the century rule"},
+        {Utc(56341, 7, 12), "56341 (taken to 16 bits)"},
+        {Utc(65535, 12, 31), "year 65535"},
+    };
+    for (const FieldsCase& c : cases) {
+        EXPECT_FALSE(IsSettableClockTime(c.time)) << c.why << ": " << Show(c.time) << " was accepted";
+    }
+}
+
+TEST(IsSettableClockTime, AcceptsEveryRealInstantInRange) {
+    SYSTEMTIME friday = Utc(2007, 12, 7, 14, 39, 10);
+    friday.wDayOfWeek = 5;
+    SYSTEMTIME wrongWeekday = Utc(2007, 12, 7, 14, 39, 10);
+    wrongWeekday.wDayOfWeek = 65535;
+    const FieldsCase cases[] = {
+        {Utc(1970, 1, 1), "the epoch"},
+        {Utc(kLastClockYear, 12, 31, 23, 59, 59, 999), "the last instant of the last year"},
+        {Utc(2007, 12, 7, 14, 39, 10), "the daytime record's example"},
+        {Utc(2008, 2, 29), "29 February 2008"},
+        {Utc(2000, 2, 29, 23, 59, 59), "29 February 2000: a century divisible by 400"},
+        {Utc(2007, 2, 28, 23, 59, 59, 999), "the end of February in a common year"},
+        {Utc(2007, 4, 30), "30 April"},
+        {Utc(2007, 12, 31, 23, 59, 59), "New Year's Eve"},
+        {Utc(2038, 1, 19, 3, 14, 8), "the first second after a 32-bit time_t"},
+        {Utc(2050, 1, 1), "2050, the parser's latest year"},
+        {friday, "the right day of the week"},
+        {wrongWeekday, "any day of the week: the field is ignored"},
+    };
+    for (const FieldsCase& c : cases) {
+        EXPECT_TRUE(IsSettableClockTime(c.time)) << c.why << ": " << Show(c.time) << " was refused";
+    }
+}
+
+struct EpochCase {
+    SYSTEMTIME time;
+    std::int64_t seconds;
+};
+
+TEST(SecondsSinceEpoch, CountsKnownInstants) {
+    const EpochCase cases[] = {
+        {Utc(1970, 1, 1), 0},
+        {Utc(1972, 2, 29, 12, 0, 0), 68212800},
+        {Utc(1972, 12, 31, 23, 59, 59), 94694399},
+        {Utc(1999, 12, 31, 23, 59, 59), 946684799},
+        {Utc(2000, 2, 29), 951782400},
+        {Utc(2000, 3, 1), 951868800},
+        {Utc(2007, 12, 7, 14, 39, 10, 999), 1197038350},
+        {Utc(2024, 2, 29, 23, 59, 59), 1709251199},
+        {Utc(2038, 1, 19, 3, 14, 7), 2147483647},
+        {Utc(2038, 1, 19, 3, 14, 8), 2147483648},
+        {Utc(2100, 2, 28), 4107456000},
+        {Utc(2100, 3, 1), 4107542400},
+        {Utc(2106, 2, 7, 6, 28, 16), 4294967296},
+        {Utc(kLastClockYear, 12, 31, 23, 59, 59), 8267875199},
+    };
+    for (const EpochCase& c : cases) {
+        EXPECT_EQ(SecondsSinceEpoch(c.time), c.seconds) << Show(c.time);
+    }
+}
+
+// Walks every day number of every month in and just around the range, and holds the layer to the
+// C library's own UTC calendar: a day is accepted exactly when timegm keeps it as it is, and its
+// second count is the one timegm gives.
+TEST(IsSettableClockTime, AgreesWithTheCLibraryCalendarOnEveryDay) {
+    int mismatches = 0;
+    for (int year = kFirstClockYear - 1; year <= kLastClockYear + 1 && mismatches < 10; ++year) {
+        for (int month = 0; month <= 13; ++month) {
+            for (int day = 0; day <= 32; ++day) {
+                const SYSTEMTIME time = Utc(year, month, day, 23, 59, 59);
+                std::tm fields{};
+                fields.tm_year = year - 1900;
+                fields.tm_mon = month - 1;
+                fields.tm_mday = day;
+                fields.tm_hour = 23;
+                fields.tm_min = 59;
+                fields.tm_sec = 59;
+                const std::time_t expected = timegm(&fields);
+                const bool real = fields.tm_year == year - 1900 && fields.tm_mon == month - 1 && fields.tm_mday == day;
+                const bool inRange = year >= kFirstClockYear && year <= kLastClockYear;
+                const bool accepted = IsSettableClockTime(time);
+                if (accepted != (real && inRange)) {
+                    ADD_FAILURE() << Show(time) << (accepted ? " was accepted" : " was refused");
+                    ++mismatches;
+                } else if (accepted && SecondsSinceEpoch(time) != expected) {
+                    ADD_FAILURE() << Show(time) << " gave " << SecondsSinceEpoch(time) << ", timegm " << expected;
+                    ++mismatches;
+                }
+            }
+        }
+    }
+}
+
+// The child answers 1 when the clock reported success, 0 for a refusal.
+int SetRealClockAsUnprivilegedChild(const SYSTEMTIME& time) {
+    return test::RunUnprivileged([&time] {
+        // The request that the clock passes on to systemd-timedated must not reach a real one,
+        // which could grant it.
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/orvane-test/no-bus-here", 1);
+        return IClock::Native().SetSystemTime(time) ? 1 : 0;
+    });
+}
+
+TEST(LinuxClock, RefusesACallerWithoutTheRightToSetTheClock) {
+    const SYSTEMTIME time = Utc(2007, 12, 7, 14, 39, 10, 250);
+    EXPECT_EQ(SetRealClockAsUnprivilegedChild(time), 0)
+        << "1: the clock reported success; " << test::kChildKeptItsRights << ": the child kept its rights";
+}
+
+}  // namespace
+}  // namespace orvane

@@ -1,0 +1,364 @@
+// Tests of the systemd-timedated route for setting the clock. Each test starts its own D-Bus
+// daemon on a private socket and, where it needs one, a stand-in for timedated served by a thread
+// of the test, which records what it was asked and answers as the test tells it.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <systemd/sd-bus.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <future>
+#include <iterator>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "linux/UnprivilegedChild.h"
+#include "platform/Clock.h"
+#include "platform/linux/ClockTimedated.h"
+
+extern char** environ;
+
+namespace orvane {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A folder under /tmp that the test removes again.
+class TemporaryFolder {
+public:
+    TemporaryFolder() {
+        char pattern[] = "/tmp/orvane-bus-XXXXXX";
+        if (mkdtemp(pattern) != nullptr) path_ = pattern;
+    }
+    ~TemporaryFolder() {
+        if (!path_.empty()) std::filesystem::remove_all(path_);
+    }
+    TemporaryFolder(const TemporaryFolder&) = delete;
+    TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+};
+
+// A dbus-daemon of the test's own, listening on a socket that every user may reach, with a
+// policy that lets any connection own any name and call any method.
+class PrivateBus {
+public:
+    PrivateBus() {
+        if (folder_.Path().empty()) return;
+        // An abstract socket has no file permissions, so the unprivileged child reaches it too.
+        static int count = 0;
+        const std::string listen =
+            "unix:abstract=orvane-test-bus-" + std::to_string(getpid()) + "-" + std::to_string(++count);
+        const std::string config = folder_.Path() + "/bus.conf";
+        std::ofstream(config) << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                                 " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                                 "<busconfig>\n"
+                                 "  <type>session</type>\n"
+                                 "  <listen>"
+                              << listen
+                              << "</listen>\n"
+                                 "  <auth>EXTERNAL</auth>\n"
+                                 "  <policy context=\"default\">\n"
+                                 "    <allow user=\"*\"/>\n"
+                                 "    <allow own=\"*\"/>\n"
+                                 "    <allow send_destination=\"*\"/>\n"
+                                 "    <allow receive_sender=\"*\"/>\n"
+                                 "  </policy>\n"
+                                 "</busconfig>\n";
+
+        int fds[2];
+        if (pipe2(fds, O_CLOEXEC) != 0) return;
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        // The daemon writes its address to descriptor 3, which must survive the exec, and its
+        // complaints (such as not being allowed to raise its file limit) to a log of its own.
+        posix_spawn_file_actions_adddup2(&actions, fds[1], 3);
+        log_ = folder_.Path() + "/dbus-daemon.log";
+        posix_spawn_file_actions_addopen(&actions, 2, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        const std::string configArgument = "--config-file=" + config;
+        const char* argv[] = {"dbus-daemon", configArgument.c_str(), "--nofork", "--nopidfile", "--print-address=3",
+                              nullptr};
+        if (posix_spawnp(&pid_, "dbus-daemon", &actions, nullptr, const_cast<char**>(argv), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+        close(fds[1]);
+
+        char c = 0;
+        while (read(fds[0], &c, 1) == 1 && c != '\n') address_ += c;
+        close(fds[0]);
+    }
+
+    ~PrivateBus() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        int status = 0;
+        waitpid(pid_, &status, 0);
+    }
+
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    // The daemon's address, empty when it did not start.
+    const std::string& Address() const { return address_; }
+
+    // What the daemon wrote to its standard error.
+    std::string Log() const {
+        std::ifstream log(log_);
+        return std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
+    }
+
+private:
+    TemporaryFolder folder_;
+    pid_t pid_ = -1;
+    std::string log_;
+    std::string address_;
+};
+
+enum class Answer { Success, AutomaticSyncEnabled, AccessDenied, InteractiveAuthorizationRequired, Cancelled, Silent };
+
+const char* Name(Answer answer) {
+    switch (answer) {
+        case Answer::Success: return "success";
+        case Answer::AutomaticSyncEnabled: return "automatic synchronisation enabled";
+        case Answer::AccessDenied: return "access denied";
+        case Answer::InteractiveAuthorizationRequired: return "interactive authorisation required";
+        case Answer::Cancelled: return "prompt cancelled";
+        case Answer::Silent: return "no answer";
+    }
+    return "?";
+}
+
+struct SetTimeCall {
+    std::int64_t usecUtc;
+    bool relative;
+    bool interactive;
+    bool allowsInteractiveAuthorization;  // the message header's flag
+};
+
+// Owns org.freedesktop.timedate1 on the given bus and serves SetTime from a thread until it is
+// destroyed. A silent stand-in owns the name but never reads its messages.
+class StandInTimedated {
+public:
+    StandInTimedated(const std::string& address, Answer answer) : answer_(answer) {
+        std::promise<bool> ready;
+        std::future<bool> started = ready.get_future();
+        thread_ = std::thread([this, address, &ready] { Serve(address, ready); });
+        ready_ = started.get();
+    }
+
+    ~StandInTimedated() {
+        stop_ = true;
+        thread_.join();
+    }
+
+    StandInTimedated(const StandInTimedated&) = delete;
+    StandInTimedated& operator=(const StandInTimedated&) = delete;
+
+    // Whether the stand-in owns its name and is serving.
+    bool Ready() const { return ready_; }
+
+    std::vector<SetTimeCall> Calls() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return calls_;
+    }
+
+private:
+    static int OnSetTime(sd_bus_message* message, void* userdata, sd_bus_error* error) {
+        auto* self = static_cast<StandInTimedated*>(userdata);
+        std::int64_t usec = 0;
+        int relative = 0;
+        int interactive = 0;
+        const int read = sd_bus_message_read(message, "xbb", &usec, &relative, &interactive);
+        if (read < 0) return read;
+        {
+            std::lock_guard<std::mutex> lock(self->mutex_);
+            self->calls_.push_back({usec, relative != 0, interactive != 0,
+                                    sd_bus_message_get_allow_interactive_authorization(message) > 0});
+        }
+        switch (self->answer_) {
+            case Answer::AutomaticSyncEnabled:
+                return sd_bus_error_set(error, "org.freedesktop.timedate1.AutomaticTimeSyncEnabled",
+                                        "Automatic time synchronization is enabled");
+            case Answer::AccessDenied: return sd_bus_error_set(error, SD_BUS_ERROR_ACCESS_DENIED, "Access denied");
+            case Answer::InteractiveAuthorizationRequired:
+                return sd_bus_error_set(error, SD_BUS_ERROR_INTERACTIVE_AUTHORIZATION_REQUIRED,
+                                        "Interactive authentication required.");
+            case Answer::Cancelled:
+                return sd_bus_error_set(error, "org.freedesktop.PolicyKit1.Error.Cancelled",
+                                        "Authentication dialog was dismissed by the user");
+            case Answer::Success:
+            case Answer::Silent: break;
+        }
+        return sd_bus_reply_method_return(message, nullptr);
+    }
+
+    void Serve(const std::string& address, std::promise<bool>& ready) {
+        static const sd_bus_vtable kVtable[] = {
+            SD_BUS_VTABLE_START(0),
+            SD_BUS_METHOD("SetTime", "xbb", "", OnSetTime, SD_BUS_VTABLE_UNPRIVILEGED),
+            SD_BUS_VTABLE_END,
+        };
+        sd_bus* bus = nullptr;
+        bool ok = sd_bus_new(&bus) >= 0;
+        ok = ok && sd_bus_set_address(bus, address.c_str()) >= 0 && sd_bus_set_bus_client(bus, 1) >= 0 &&
+             sd_bus_start(bus) >= 0;
+        ok = ok && sd_bus_add_object_vtable(bus, nullptr, "/org/freedesktop/timedate1", "org.freedesktop.timedate1",
+                                            kVtable, this) >= 0;
+        ok = ok && sd_bus_request_name(bus, "org.freedesktop.timedate1", 0) >= 0;
+        ready.set_value(ok);
+        while (ok && !stop_) {
+            if (answer_ == Answer::Silent) {
+                std::this_thread::sleep_for(10ms);
+                continue;
+            }
+            const int processed = sd_bus_process(bus, nullptr);
+            if (processed < 0) break;
+            if (processed == 0) sd_bus_wait(bus, 50000);
+        }
+        sd_bus_flush_close_unref(bus);
+    }
+
+    const Answer answer_;
+    std::thread thread_;
+    std::atomic<bool> stop_{false};
+    bool ready_ = false;
+    mutable std::mutex mutex_;
+    std::vector<SetTimeCall> calls_;
+};
+
+class TimedatedRoute : public testing::Test {
+protected:
+    void SetUp() override { ASSERT_FALSE(bus_.Address().empty()) << "dbus-daemon did not start: " << bus_.Log(); }
+
+    TimedatedCall Call(std::chrono::milliseconds timeout = 20s) const { return {bus_.Address(), timeout}; }
+
+    PrivateBus bus_;
+};
+
+// 2007-12-07 14:39:10.250 UTC.
+constexpr std::int64_t kRecordUsec = 1197038350250000;
+
+TEST_F(TimedatedRoute, AsksForTheInstantAsAnAbsoluteInteractiveChange) {
+    StandInTimedated timedated(bus_.Address(), Answer::Success);
+    ASSERT_TRUE(timedated.Ready());
+
+    EXPECT_TRUE(SetTimeThroughTimedated(kRecordUsec, Call()));
+
+    const std::vector<SetTimeCall> calls = timedated.Calls();
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].usecUtc, kRecordUsec);
+    EXPECT_FALSE(calls[0].relative);
+    EXPECT_TRUE(calls[0].interactive);
+    EXPECT_TRUE(calls[0].allowsInteractiveAuthorization) << "without the header flag polkit shows no prompt";
+}
+
+TEST_F(TimedatedRoute, EveryRefusalIsFalse) {
+    const Answer refusals[] = {Answer::AutomaticSyncEnabled, Answer::AccessDenied,
+                               Answer::InteractiveAuthorizationRequired, Answer::Cancelled};
+    for (Answer answer : refusals) {
+        StandInTimedated timedated(bus_.Address(), answer);
+        ASSERT_TRUE(timedated.Ready()) << Name(answer);
+        EXPECT_FALSE(SetTimeThroughTimedated(kRecordUsec, Call())) << Name(answer);
+        EXPECT_EQ(timedated.Calls().size(), 1u) << Name(answer) << ": the refusal must come from the service";
+    }
+}
+
+TEST_F(TimedatedRoute, NoServiceOnTheBusIsFalse) { EXPECT_FALSE(SetTimeThroughTimedated(kRecordUsec, Call())); }
+
+TEST_F(TimedatedRoute, ServiceThatNeverAnswersIsFalseOnceTheTimeOutHasPassed) {
+    StandInTimedated timedated(bus_.Address(), Answer::Silent);
+    ASSERT_TRUE(timedated.Ready());
+    EXPECT_FALSE(SetTimeThroughTimedated(kRecordUsec, Call(300ms)));
+}
+
+TEST(TimedatedRouteWithoutBus, NoBusAtTheAddressIsFalse) {
+    const char* addresses[] = {"unix:path=/nonexistent/orvane-test/bus", "unix:abstract=orvane-test-nobody-listens",
+                               "not a bus address"};
+    for (const char* address : addresses) {
+        EXPECT_FALSE(SetTimeThroughTimedated(kRecordUsec, {address, 20s})) << address;
+    }
+}
+
+// A socket that takes the connection into its backlog and never says a word: the time-out must
+// cover the connection's handshake, not only the call.
+TEST(TimedatedRouteWithoutBus, PeerThatNeverCompletesTheHandshakeIsFalse) {
+    const std::string name = "orvane-test-mute-" + std::to_string(getpid());
+    const int listener = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    name.copy(address.sun_path + 1, sizeof address.sun_path - 2);
+    const auto length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    ASSERT_EQ(bind(listener, reinterpret_cast<const sockaddr*>(&address), length), 0);
+    ASSERT_EQ(listen(listener, 4), 0);
+
+    EXPECT_FALSE(SetTimeThroughTimedated(kRecordUsec, {"unix:abstract=" + name, 300ms}));
+    close(listener);
+}
+
+// The real clock, asked by a process that may not set it, passes the request on. The child is
+// forked before the stand-in's thread starts and waits for it to be ready.
+struct NativeCase {
+    SYSTEMTIME time;
+    Answer answer;
+    int expected;  // the child's exit code: 1 for success, 0 for a refusal
+    std::size_t calls;
+    const char* why;
+};
+
+SYSTEMTIME Utc(int year, int month, int day, int hour, int minute, int second, int milliseconds) {
+    SYSTEMTIME t{};
+    t.wYear = static_cast<WORD>(year);
+    t.wMonth = static_cast<WORD>(month);
+    t.wDay = static_cast<WORD>(day);
+    t.wHour = static_cast<WORD>(hour);
+    t.wMinute = static_cast<WORD>(minute);
+    t.wSecond = static_cast<WORD>(second);
+    t.wMilliseconds = static_cast<WORD>(milliseconds);
+    return t;
+}
+
+TEST_F(TimedatedRoute, ClockWithoutTheRightAsksTimedatedForRealInstantsOnly) {
+    const NativeCase cases[] = {
+        {Utc(2007, 12, 7, 14, 39, 10, 250), Answer::Success, 1, 1, "granted"},
+        {Utc(2007, 12, 7, 14, 39, 10, 250), Answer::AutomaticSyncEnabled, 0, 1, "refused by timedated"},
+        {Utc(2007, 2, 30, 14, 39, 10, 0), Answer::Success, 0, 0, "30 February"},
+        {Utc(2007, 12, 7, 24, 0, 0, 0), Answer::Success, 0, 0, "hour 24"},
+        {Utc(2007, 12, 7, 14, 39, 10, 1000), Answer::Success, 0, 0, "millisecond 1000"},
+        {Utc(1951, 1, 1, 0, 0, 0, 0), Answer::Success, 0, 0, "a year before the epoch"},
+        {Utc(3907, 12, 7, 14, 39, 10, 0), Answer::Success, 0, 0, "a year beyond the kernel's range"},
+    };
+    for (const NativeCase& c : cases) {
+        const std::string address = bus_.Address();
+        test::UnprivilegedChild child([&c, &address] {
+            setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
+            return IClock::Native().SetSystemTime(c.time) ? 1 : 0;
+        });
+        StandInTimedated timedated(address, c.answer);
+        ASSERT_TRUE(timedated.Ready()) << c.why;
+        EXPECT_EQ(child.Wait(), c.expected)
+            << c.why << " (" << test::kChildKeptItsRights << ": the child kept its rights)";
+        const std::vector<SetTimeCall> calls = timedated.Calls();
+        ASSERT_EQ(calls.size(), c.calls) << c.why;
+        if (!calls.empty()) {
+            EXPECT_EQ(calls[0].usecUtc, kRecordUsec) << c.why;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace orvane
