@@ -162,7 +162,10 @@ public:
                 return -1;
             }
             if (got == -1) return -1;
-            if (!OfferKey(msg) && !::IsDialogMessageA(window, &msg)) {
+            // The dialog manager of the window that holds the focus: the running dialog, or the help
+            // viewer, whose list and text take Tab the same way.
+            const ::HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+            if (!OfferKey(msg) && !(root && ::IsDialogMessageA(root, &msg))) {
                 ::TranslateMessage(&msg);
                 ::DispatchMessageA(&msg);
             }
