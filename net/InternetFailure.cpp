@@ -165,9 +165,9 @@ LONG CFileFailure::OsErrorFromErrno(int errnoValue) {
 }
 
 bool CFileFailure::GetErrorText(std::string& text, UINT maxChars, UINT* helpContext) const {
-    const UINT id = AFX_IDP_FILE_NONE + static_cast<UINT>(m_cause);
+    const UINT id = kFileFailureTextFirst + static_cast<UINT>(m_cause);
     if (helpContext) *helpContext = id;
-    const std::string name = m_strFileName.empty() ? LoadResourceString(AFX_IDS_UNNAMED_FILE) : m_strFileName;
+    const std::string name = m_strFileName.empty() ? LoadResourceString(kUnnamedFileText) : m_strFileName;
     std::string message = LoadResourceString(id);
     // Every "%1" is replaced; the name itself is not searched again, so a path holding "%1" stays.
     for (std::size_t at = message.find("%1"); at != std::string::npos; at = message.find("%1", at + name.size())) {

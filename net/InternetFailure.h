@@ -9,9 +9,10 @@
 
 namespace orvane {
 
-// String ids of the file-failure texts: 0xF1A0 + cause, and the name used for a file without a path.
-inline constexpr UINT AFX_IDP_FILE_NONE = 0xF1A0;     // "No error occurred."
-inline constexpr UINT AFX_IDS_UNNAMED_FILE = 0xF006;  // "an unnamed file"
+// String ids of the file-failure texts (AFX_IDP_FILE_NONE + cause and AFX_IDS_UNNAMED_FILE in the
+// resource script), named apart from its macros so that both can be included together.
+inline constexpr UINT kFileFailureTextFirst = 0xF1A0;  // "No error occurred."
+inline constexpr UINT kUnnamedFileText = 0xF006;  // "an unnamed file"
 
 // The Internet library reported an error. Its text is the library's own text for the code.
 class CInternetFailure : public CFailure {
@@ -34,7 +35,7 @@ private:
 // A local file could not be opened or read.
 class CFileFailure : public CFailure {
 public:
-    // The causes; each selects the text AFX_IDP_FILE_NONE + cause.
+    // The causes; each selects the text kFileFailureTextFirst + cause.
     enum Cause {
         none = 0,
         genericException = 1,
@@ -72,7 +73,7 @@ public:
     LONG GetOsError() const { return m_lOsError; }
     const std::string& GetFileName() const { return m_strFileName; }
 
-    // Help context AFX_IDP_FILE_NONE + cause; the cause's text with "%1" replaced by the file name,
+    // Help context kFileFailureTextFirst + cause; the cause's text with "%1" replaced by the file name,
     // or by "an unnamed file" when it is empty. Always true.
     bool GetErrorText(std::string& text, UINT maxChars, UINT* helpContext) const override;
 

@@ -226,13 +226,18 @@ std::string CurlNoProxyList(std::string bypass) {
     return bypass;
 }
 
-DWORD HandleTypeOf(const std::string& url) {
-    DWORD ignored = 0;
-    const std::optional<CrackedUrl> cracked = CrackUrl(url, &ignored);
-    switch (cracked ? cracked->scheme : UrlScheme::Unknown) {
+// The handle type of a URL that this layer carries, or 0 with the refusal in `*error`. libcurl
+// would guess a scheme for a URL without one and take "mailto:x@host" for a user at a host; WinINet
+// refuses both, and so does this layer, before libcurl sees them.
+DWORD HandleTypeOf(const std::string& url, DWORD* error) {
+    const std::optional<CrackedUrl> cracked = CrackUrl(url, error);
+    if (!cracked) return 0;
+    switch (cracked->scheme) {
+        case UrlScheme::Http:
+        case UrlScheme::Https: return INTERNET_HANDLE_TYPE_HTTP_REQUEST;
         case UrlScheme::Ftp: return INTERNET_HANDLE_TYPE_FTP_FILE;
         case UrlScheme::Gopher: return INTERNET_HANDLE_TYPE_GOPHER_FILE;
-        default: return INTERNET_HANDLE_TYPE_HTTP_REQUEST;
+        default: *error = ERROR_INTERNET_UNRECOGNIZED_SCHEME; return 0;
     }
 }
 
@@ -323,8 +328,10 @@ public:
             *error = ERROR_INVALID_HANDLE;
             return nullptr;
         }
+        const DWORD handleType = HandleTypeOf(url, error);
+        if (handleType == 0) return nullptr;
         auto request = std::make_unique<Request>();
-        request->handleType = HandleTypeOf(url);
+        request->handleType = handleType;
         request->keepsHeaderBlock = request->handleType == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
         request->easy = curl_easy_init();
         request->multi = curl_multi_init();

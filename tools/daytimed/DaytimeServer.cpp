@@ -79,7 +79,7 @@ std::string NistRecord(std::time_t time) {
     // The Modified Julian Day of 1970-01-01 is 40587.
     const long mjd = static_cast<long>(time / 86400) + 40587 - (time % 86400 < 0 ? 1 : 0);
     char text[128];
-    std::snprintf(text, sizeof text, "%05ld %02d-%02d-%02d %02d:%02d:%02d 00 0 0 50.0 UTC(NIST) *", mjd,
+    std::snprintf(text, sizeof text, "%05ld %02d-%02d-%02d %02d:%02d:%02d 00 0 0 100.0 UTC(NIST) *", mjd,
                   utc.tm_year % 100, utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec);
     return text;
 }
@@ -180,6 +180,9 @@ void DaytimeServer::Answer(int client) {
             close(client);
             return;
         case Scenario::ResetMidLine: {
+            // The break comes in the middle of the reply, so the request has been taken: a reset
+            // that overtook the client's own connection set-up would be a refused connection.
+            AwaitRequest(client);
             SendAll(client, reply);
             // A zero linger time makes close() abort the connection with RST instead of FIN.
             const linger abort{1, 0};
@@ -243,6 +246,21 @@ void DaytimeServer::Drain(int client) {
         if (fds[1].revents) return;
         const ssize_t got = recv(client, sink, sizeof sink, MSG_DONTWAIT);
         if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return;
+    }
+}
+
+void DaytimeServer::AwaitRequest(int client) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainMs);
+    std::string request;
+    char chunk[4096];
+    while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) return;
+        pollfd fds[2] = {{client, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        if (poll(fds, 2, static_cast<int>(left.count())) <= 0 || fds[1].revents) return;
+        const ssize_t got = recv(client, chunk, sizeof chunk, MSG_DONTWAIT);
+        if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return;
+        if (got > 0) request.append(chunk, static_cast<std::size_t>(got));
     }
 }
 

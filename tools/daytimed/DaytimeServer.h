@@ -24,7 +24,7 @@ enum class Scenario {
     LongLine,            // LongLineText() LF, then the NIST reply
     Slow,                // the NIST reply one byte at a time, with a pause before each byte
     Stall,               // nothing; the connection is held open until the client or the server ends it
-    ResetMidLine,        // the NIST reply and "partial", then a connection reset (RST)
+    ResetMidLine,        // after the request: the NIST reply and "partial", then a connection reset (RST)
     CloseUnread,         // the NIST reply at once, then close without reading the request
     Http10,              // an HTTP/1.0 200 reply with headers whose body is the NIST reply
     HttpError,           // an HTTP/1.0 404 reply with headers whose body is the NIST reply
@@ -39,7 +39,7 @@ std::optional<Scenario> ScenarioFromName(std::string_view name);
 
 // "JJJJJ YY-MM-DD HH:MM:SS TT L H msADV UTC(NIST) *" for the UTC instant `time`: the Modified Julian
 // Day, the date and time, 00 (no daylight-saving change is announced), no leap second, healthy,
-// and an advance of 50.0 ms.
+// and an advance of 100.0 ms.
 std::string NistRecord(std::time_t time);
 
 // The line of the LongLine scenario: 10000 bytes of "0123456789" repeated, longer than two
@@ -73,6 +73,7 @@ private:
     bool SendAll(int client, std::string_view bytes);
     bool Pause(int milliseconds);  // false when the server is stopping
     void Drain(int client);
+    void AwaitRequest(int client);  // until the end of an HTTP request's headers, bounded in time
     void Hold(int client);
 
     Scenario scenario_;
