@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Builds the Windows program with MinGW-w64 (32- and 64-bit) and runs the 64-bit tests under Wine,
+# against daytime servers on 127.0.0.1:
+#   scripts/wine-test.sh [--daytimed PATH] [--no-i686] [ctest arguments...]
+# Without --daytimed the Linux daytime server is built in build/wine-tools. The 32-bit program is
+# only built: running it needs a kernel with 32-bit emulation, which the project's machines lack.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+daytimed=
+build_i686=1
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --daytimed) daytimed=$2; shift 2 ;;
+        --no-i686) build_i686=; shift ;;
+        *) break ;;
+    esac
+done
+
+cd "$root"
+jobs=$(nproc)
+
+if [ -z "$daytimed" ]; then
+    cmake -S . -B build/wine-tools -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_BUILD_TESTS=OFF >/dev/null
+    cmake --build build/wine-tools --target orvane-daytimed -j"$jobs"
+    daytimed=$root/build/wine-tools/bin/orvane-daytimed
+fi
+
+cmake --preset mingw-x86_64 >/dev/null
+cmake --build --preset mingw-x86_64 -j"$jobs"
+if [ -n "$build_i686" ]; then
+    cmake --preset mingw-i686 >/dev/null
+    cmake --build --preset mingw-i686 --target orvane -j"$jobs"
+fi
+
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvane-daytimed.XXXXXX")
+daytimed_pid=
+stop_daytimed() {
+    local status=$?
+    if [ -n "$daytimed_pid" ]; then
+        kill "$daytimed_pid" 2>/dev/null || true
+        wait "$daytimed_pid" 2>/dev/null || true
+    fi
+    rm -rf "$scratch"
+    exit "$status"
+}
+trap stop_daytimed EXIT
+trap 'exit 130' INT TERM
+
+# One server per scenario; the file appears once every one of them listens.
+export ORVANE_DAYTIME_PORTS_FILE=$scratch/ports
+"$daytimed" --ports-file "$ORVANE_DAYTIME_PORTS_FILE" &
+daytimed_pid=$!
+for _ in $(seq 1 100); do
+    [ -s "$ORVANE_DAYTIME_PORTS_FILE" ] && break
+    kill -0 "$daytimed_pid" 2>/dev/null || { echo "orvane-daytimed did not start" >&2; exit 1; }
+    sleep 0.1
+done
+
+"$root/scripts/wine-env.sh" ctest --preset mingw-x86_64 "$@"

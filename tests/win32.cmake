@@ -1,0 +1,26 @@
+# Tests of the Windows program. The cross build (presets mingw-*) makes them and runs them under Wine
+# through scripts/wine-test.sh; the Linux build runs that script as one test when ORVANE_WINE_TESTS
+# is on.
+if(WIN32)
+    orvane_test(test_win32_platform SOURCES test_win32_platform.cpp LIBS orvane_platform ws2_32)
+    # The real dialogs, built from the real templates by the dialog manager, with the user's
+    # answers given through messages.
+    if(TARGET orvane_ui)
+        orvane_test(test_win32_dialogs SOURCES test_win32_dialogs.cpp LIBS orvane_ui orvane_platform)
+    endif()
+    # Both need the program's strings, templates and icon.
+    foreach(test test_win32_platform test_win32_dialogs)
+        if(TARGET ${test})
+            target_sources(${test} PRIVATE $<TARGET_OBJECTS:orvane_win32_resources>)
+        endif()
+    endforeach()
+    return()
+endif()
+
+option(ORVANE_WINE_TESTS "Also build the Windows program with MinGW-w64 and run its tests under Wine" OFF)
+if(ORVANE_WINE_TESTS)
+    add_test(NAME wine_tests
+             COMMAND ${PROJECT_SOURCE_DIR}/scripts/wine-test.sh --daytimed $<TARGET_FILE:orvane-daytimed>)
+    # A cold cross build takes most of this on two cores.
+    set_tests_properties(wine_tests PROPERTIES TIMEOUT 2400 LABELS wine RUN_SERIAL TRUE)
+endif()
