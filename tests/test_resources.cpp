@@ -205,7 +205,8 @@ TEST(ProgramStrings, IdsWithoutAStringAreMissing) {
         0xF106,
         0xF1AF,
         0xFFFF,
-        0x10000 + IDS_CLOCK_SET,  // must not wrap around to string 102
+        0x10000 + IDS_CLOCK_SET,   // ids are 16 bits: neither of these may wrap around to string 102
+        0x100000 + IDS_CLOCK_SET,
         0xFFFFFFFF,
     };
     for (UINT id : missing) {
@@ -505,7 +506,7 @@ TEST(ResImages, EveryCutOfTheProgramImageIsReadSafely) {
 TEST(ResImages, EveryDamagedByteOfTheProgramImageIsReadSafely) {
     std::size_t size = 0;
     const BYTE* bytes = res::ProgramResourceBytes(&size);
-    for (BYTE damage : {BYTE{0x00}, BYTE{0xFF}, BYTE{0x7F}}) {
+    for (BYTE damage : {BYTE{0x00}, BYTE{0xFF}}) {
         for (std::size_t at = 0; at < size; ++at) {
             std::vector<BYTE> image(bytes, bytes + size);
             image[at] = damage;
