@@ -1,0 +1,21 @@
+# The Linux window backend on Qt 6 (offscreen), message boxes, the wait cursor, the help engine, and
+# the help file's parser.
+if(WIN32)
+    return()
+endif()
+find_package(Qt6 REQUIRED COMPONENTS Test Widgets)
+
+orvane_test(test_help_file SOURCES test_help_file.cpp LIBS orvane_helpfile)
+target_compile_definitions(test_help_file PRIVATE ORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+
+# orvane_qt_test(NAME sources... LIBS libs...): as orvane_test, for programs that open Qt windows.
+# They run on Qt's offscreen platform, so no display is needed.
+function(orvane_qt_test name)
+    cmake_parse_arguments(arg "" "" "SOURCES;LIBS" ${ARGN})
+    add_executable(${name} ${arg_SOURCES})
+    target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
+    target_link_libraries(${name} PRIVATE ${arg_LIBS} Qt6::Test Qt6::Widgets GTest::gtest GTest::gtest_main)
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60
+        PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
+endfunction()
+
