@@ -262,6 +262,17 @@ TEST_F(UrlAccessTest, AStalledServerTimesOut) {
     EXPECT_EQ(failure->GetErrorCode(), ERROR_INTERNET_TIMEOUT);
 }
 
+TEST_F(UrlAccessTest, RedirectsEndInAFailureWhenEndlessOrLeavingTheWeb) {
+    // A redirect may lead only to http or https: a server must not make the program read a file
+    // of the user's own machine.
+    for (const Scenario scenario : {Scenario::RedirectLoop, Scenario::RedirectToFile}) {
+        DaytimeServer server(scenario, 0, kRecord);
+        const std::optional<CInternetFailure> failure = FailureOf(server.Url());
+        ASSERT_TRUE(failure.has_value()) << daytimed::ScenarioName(scenario);
+        EXPECT_EQ(failure->GetErrorCode(), inet::ERROR_HTTP_REDIRECT_FAILED) << daytimed::ScenarioName(scenario);
+    }
+}
+
 TEST_F(UrlAccessTest, SchemesThatTheLibraryRefusesAreInternetFailures) {
     // news: and mailto: have no stream kind; the library is still asked, and refuses them.
     for (const std::string url : {"news:comp.protocols.time.ntp", "mailto:time@example.invalid", "telnet://127.0.0.1:13"}) {

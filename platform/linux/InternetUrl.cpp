@@ -151,7 +151,7 @@ std::optional<std::string> CanonicalizeUrl(const std::string& url, DWORD /*flags
 
 std::optional<CrackedUrl> CrackUrl(const std::string& url, DWORD* error) {
     const std::string_view text = url;
-    if (text.empty()) return Fail(error, ERROR_INTERNET_INVALID_URL);
+    if (Trim(text).empty()) return Fail(error, ERROR_INTERNET_INVALID_URL);
     const std::size_t schemeLength = SchemeLength(text);
     if (schemeLength == 0) return Fail(error, ERROR_INTERNET_UNRECOGNIZED_SCHEME);
 

@@ -42,6 +42,8 @@ constexpr Named kNames[] = {
     {Scenario::Http10, "http10"},
     {Scenario::HttpError, "http-error"},
     {Scenario::Endless, "endless"},
+    {Scenario::RedirectLoop, "redirect-loop"},
+    {Scenario::RedirectToFile, "redirect-file"},
 };
 
 std::string NistReply(const std::string& record) { return "\n" + record + " \n"; }
@@ -104,6 +106,10 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
         case Scenario::ResetMidLine: return nist + "partial";
         case Scenario::Http10: return "HTTP/1.0 200 OK\r\n" + std::string(kHttpHeaders) + nist;
         case Scenario::HttpError: return "HTTP/1.0 404 Not Found\r\n" + std::string(kHttpHeaders) + nist;
+        case Scenario::RedirectLoop:
+            return "HTTP/1.0 302 Found\r\nLocation: /again\r\n" + std::string(kHttpHeaders) + "moved\n";
+        case Scenario::RedirectToFile:
+            return "HTTP/1.0 302 Found\r\nLocation: file:///etc/hostname\r\n" + std::string(kHttpHeaders) + "moved\n";
         case Scenario::Stall:
         case Scenario::Endless: return {};
     }

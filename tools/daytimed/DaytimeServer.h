@@ -29,6 +29,8 @@ enum class Scenario {
     Http10,              // an HTTP/1.0 200 reply with headers whose body is the NIST reply
     HttpError,           // an HTTP/1.0 404 reply with headers whose body is the NIST reply
     Endless,             // the NIST reply over and over until the client goes away
+    RedirectLoop,        // an HTTP/1.0 302 reply that sends the client back to this server
+    RedirectToFile,      // an HTTP/1.0 302 reply that sends the client to a file of its own machine
 };
 
 // Every scenario, in declaration order, and the short names used on the command line and in the
