@@ -6,7 +6,7 @@ if(WIN32)
     # The real dialogs, built from the real templates by the dialog manager, with the user's
     # answers given through messages.
     if(TARGET orvane_ui)
-        orvane_test(test_win32_dialogs SOURCES test_win32_dialogs.cpp LIBS orvane_ui orvane_platform)
+        orvane_test(test_win32_dialogs SOURCES test_win32_dialogs.cpp LIBS orvane_ui orvane_sync orvane_config orvane_net orvane_platform)
     endif()
     # Both need the program's strings, templates and icon.
     foreach(test test_win32_platform test_win32_dialogs)

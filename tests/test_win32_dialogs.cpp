@@ -1,0 +1,487 @@
+// Tests of the program's windows on the real Windows dialog manager, under Wine: the keyboard tables,
+// Configure's edge cases checked in the registry, Set Clock through WinINet against the daytime
+// servers on 127.0.0.1, and the failure reports. The user's keys are given with SendInput.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "Win32TestSupport.h"
+#include "app/AppNames.h"
+#include "app/Application.h"
+#include "config/SettingsStore.h"
+#include "doubles/FakeClock.h"
+#include "doubles/FakeHelp.h"
+#include "doubles/FakeMessageBox.h"
+#include "platform/Internet.h"
+#include "platform/Seam.h"
+#include "res/resource.h"
+#include "ui/ConfigureDlg.h"
+#include "ui/OrvaneDlg.h"
+
+namespace orvane {
+namespace {
+constexpr UINT kStopBox = MB_ICONSTOP;
+constexpr DWORD kCannotConnect = ERROR_INTERNET_CANNOT_CONNECT;
+constexpr DWORD kNameNotResolved = ERROR_INTERNET_NAME_NOT_RESOLVED;
+}  // namespace
+}  // namespace orvane
+
+// After every orvane header: <windows.h> turns the names of their constants into macros.
+#include "platform/win32/Win32.h"
+
+static ::HKEY WindowsCurrentUser() { return HKEY_CURRENT_USER; }
+
+namespace orvane {
+namespace {
+
+// ---- Driving the windows ------------------------------------------------------------------------
+
+// Steps that run one at a time from a timer while the windows' own modal loops run, nested ones
+// included. A step answers false while what it waits for has not happened yet; it is then tried
+// again at the next tick.
+class Script {
+public:
+    explicit Script(std::deque<std::function<bool()>> steps) : steps_(std::move(steps)) {
+        current_ = this;
+        timer_ = ::SetTimer(nullptr, 0, 15, &Script::Tick);
+    }
+    ~Script() {
+        ::KillTimer(nullptr, timer_);
+        current_ = nullptr;
+    }
+    Script(const Script&) = delete;
+    Script& operator=(const Script&) = delete;
+
+    bool Finished() const { return steps_.empty(); }
+
+private:
+    static void CALLBACK Tick(::HWND, UINT, UINT_PTR, ::DWORD) {
+        Script* self = current_;
+        if (!self || self->steps_.empty() || self->busy_ > 8) return;
+        // The step is taken off first: a step that opens a dialog runs on inside its modal loop,
+        // and the ticks there run the steps after it.
+        std::function<bool()> step = std::move(self->steps_.front());
+        self->steps_.pop_front();
+        ++self->busy_;
+        const bool done = step();
+        --self->busy_;
+        if (!done) self->steps_.push_front(std::move(step));
+    }
+
+    static inline Script* current_ = nullptr;
+    std::deque<std::function<bool()>> steps_;
+    UINT_PTR timer_ = 0;
+    int busy_ = 0;
+};
+
+void SendKey(WORD key, bool down) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    ::SendInput(1, &input, sizeof input);
+}
+
+// A step that presses `key` with the modifiers held (VK_SHIFT, VK_CONTROL, VK_MENU for Alt).
+std::function<bool()> Press(WORD key, std::initializer_list<WORD> modifiers = {}) {
+    return [key, modifiers] {
+        for (const WORD modifier : modifiers) SendKey(modifier, true);
+        SendKey(key, true);
+        SendKey(key, false);
+        for (const WORD modifier : modifiers) SendKey(modifier, false);
+        return true;
+    };
+}
+
+// A step that types `text` into the control with the focus, character by character.
+std::function<bool()> Type(std::string text) {
+    return [text] {
+        for (const char c : text) {
+            INPUT input[2] = {};
+            for (INPUT& each : input) {
+                each.type = INPUT_KEYBOARD;
+                each.ki.wScan = static_cast<WORD>(static_cast<unsigned char>(c));
+                each.ki.dwFlags = KEYEVENTF_UNICODE;
+            }
+            input[1].ki.dwFlags |= KEYEVENTF_KEYUP;
+            ::SendInput(2, input, sizeof input[0]);
+        }
+        return true;
+    };
+}
+
+std::string WindowText(::HWND window) {
+    char text[512] = {};
+    ::GetWindowTextA(window, text, sizeof text);
+    return text;
+}
+
+// Waits until a window other than `other` is active and captioned `caption`, then records it.
+std::function<bool()> WaitForActive(const std::string& caption, ::HWND* found, ::HWND other = nullptr) {
+    return [caption, found, other] {
+        ::HWND active = ::GetActiveWindow();
+        if (!active || active == other || WindowText(active) != caption || !::IsWindowVisible(active)) return false;
+        *found = active;
+        return true;
+    };
+}
+
+std::function<bool()> Do(std::function<void()> action) {
+    return [action] {
+        action();
+        return true;
+    };
+}
+
+int FocusId() { return ::GetDlgCtrlID(::GetFocus()); }
+
+// ---- The registry that the settings store writes ------------------------------------------------
+
+std::optional<::DWORD> StoredInt(const std::string& app, const char* name) {
+    ::DWORD value = 0, size = sizeof value;
+    const std::string key = "Software\\Quintarro\\" + app + "\\Configuration";
+    if (::RegGetValueA(WindowsCurrentUser(), key.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size) != 0)
+        return std::nullopt;
+    return value;
+}
+
+std::optional<std::string> StoredString(const std::string& app, const char* name) {
+    char value[2048] = {};
+    ::DWORD size = sizeof value;
+    const std::string key = "Software\\Quintarro\\" + app + "\\Configuration";
+    if (::RegGetValueA(WindowsCurrentUser(), key.c_str(), name, RRF_RT_REG_SZ, nullptr, value, &size) != 0)
+        return std::nullopt;
+    return std::string(value);
+}
+
+class DialogTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        // A settings key of its own for every test, as a program of that name would have.
+        app_ = std::string("OrvaneTest") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        SetAppNames(DeriveAppNames("C:\\Tests\\" + app_ + ".exe"));
+        AppSettings().SetKeyNames("Quintarro", app_);
+    }
+    void TearDown() override {
+        ::RegDeleteTreeA(WindowsCurrentUser(), ("Software\\Quintarro\\" + app_).c_str());
+    }
+
+    void Store(const char* name, std::int32_t value) { AppSettings().WriteInt("Configuration", name, value); }
+    void Store(const char* name, const std::string& text) { AppSettings().WriteString("Configuration", name, text); }
+
+    // Runs the main window as start-up does, with `steps` given by the user meanwhile.
+    LRESULT RunMain(std::deque<std::function<bool()>> steps) {
+        COrvaneDlg dlg;
+        main_ = &dlg;
+        App().m_pMainWnd = &dlg;
+        Script script(std::move(steps));
+        const LRESULT result = dlg.DoModal();
+        App().m_pMainWnd = nullptr;
+        main_ = nullptr;
+        EXPECT_TRUE(script.Finished()) << "the window ended before every step ran";
+        return result;
+    }
+
+    ::HWND MainWindow() const { return static_cast<::HWND>(main_ ? main_->m_hWnd : nullptr); }
+    std::string Status() const { return WindowText(::GetDlgItem(MainWindow(), IDC_STATUS)); }
+
+    // A step that waits until the main window is up and active.
+    std::function<bool()> MainIsActive() {
+        return [this] { return MainWindow() && ::IsWindowVisible(MainWindow()) && ::GetActiveWindow() == MainWindow(); };
+    }
+
+    std::string app_;
+    COrvaneDlg* main_ = nullptr;
+    test::FakeMessageBox boxes_;
+    test::FakeHelp help_;
+    test::FakeClock clock_;
+    ScopedSeam<IMessageBox> boxesSeam_{boxes_};
+    ScopedSeam<IHelp> helpSeam_{help_};
+    ScopedSeam<IClock> clockSeam_{clock_};
+};
+
+std::string DaytimeUrl(const std::string& scenario) {
+    const std::optional<std::string> url = test::DaytimeUrl(scenario);
+    if (!url) ADD_FAILURE() << "no daytime server for \"" << scenario << "\": run under scripts/wine-test.sh";
+    return url.value_or("http://127.0.0.1:1");
+}
+
+// ---- Main window: keyboard ----------------------------------------------------------------------
+
+TEST_F(DialogTest, MainWindowKeyboardTable) {
+    Store("RadioButton", 1);
+    Store("URL", DaytimeUrl("nist"));
+    std::string afterEnter, afterEsc;
+    int focusAfterTab = 0, focusAfterShiftTab = 0;
+    const LRESULT result = RunMain({
+        MainIsActive(),
+        Do([&] { EXPECT_EQ(FocusId(), IDC_SET_CLOCK) << "the first tab stop has the focus"; }),
+        Press(VK_TAB),
+        Do([&] { focusAfterTab = FocusId(); }),
+        Press(VK_TAB, {VK_SHIFT}),
+        Do([&] { focusAfterShiftTab = FocusId(); }),
+        Press(VK_RETURN),  // the default button, Set Clock
+        Do([&] { afterEnter = Status(); }),
+        Press(VK_ESCAPE),  // nothing
+        Do([&] { afterEsc = Status(); }),
+        Press('X', {VK_MENU}),
+    });
+    EXPECT_EQ(result, IDOK);
+    EXPECT_EQ(focusAfterTab, IDC_CONFIGURE);
+    EXPECT_EQ(focusAfterShiftTab, IDC_SET_CLOCK);
+    EXPECT_EQ(afterEnter.rfind("Set computer's clock to ", 0), 0u) << afterEnter;
+    EXPECT_EQ(afterEsc, afterEnter) << "Esc leaves the main window open and unchanged";
+    EXPECT_EQ(clock_.set.size(), 1u);
+}
+
+TEST_F(DialogTest, AltF4EndsTheMainWindowAsExitDoes) {
+    EXPECT_EQ(RunMain({MainIsActive(), Press(VK_F4, {VK_MENU})}), IDOK);
+    EXPECT_TRUE(boxes_.boxes.empty());
+}
+
+TEST_F(DialogTest, F1WithoutModifiersOpensTheHelpFinder) {
+    RunMain({
+        MainIsActive(),
+        Press(VK_F1, {VK_SHIFT}),
+        Press(VK_F1, {VK_CONTROL}),
+        Press(VK_F1),
+        Press('H', {VK_MENU}),
+        Do([] {}),
+        Press('X', {VK_MENU}),
+    });
+    // F1 and the Help button ask for the finder; Shift+F1 and Ctrl+F1 ask for nothing; closing asks
+    // the engine to quit.
+    ASSERT_EQ(help_.requests.size(), 3u);
+    EXPECT_EQ(help_.requests[0].command, HELP_FINDER);
+    EXPECT_EQ(help_.requests[0].path, "C:\\Tests\\" + app_ + ".HLP");
+    EXPECT_EQ(help_.requests[1].command, HELP_FINDER);
+    EXPECT_EQ(help_.requests[2].command, HELP_QUIT);
+}
+
+TEST_F(DialogTest, AboutBoxClosesWithEscAndGivesTheMainWindowBack) {
+    ::HWND about = nullptr;
+    bool mainDisabledMeanwhile = false;
+    RunMain({
+        MainIsActive(),
+        Press('A', {VK_MENU}),
+        WaitForActive("Orvane", &about, nullptr),
+        [&] { return about != MainWindow() || (about = nullptr, false); },
+        Do([&] {
+            mainDisabledMeanwhile = !::IsWindowEnabled(MainWindow());
+            EXPECT_EQ(FocusId(), IDOK) << "Close has the focus";
+        }),
+        Press(VK_ESCAPE),
+        MainIsActive(),  // active again
+        Press('X', {VK_MENU}),
+    });
+    EXPECT_NE(about, nullptr);
+    EXPECT_TRUE(mainDisabledMeanwhile);
+    EXPECT_FALSE(::IsWindow(about)) << "the About box is destroyed";
+}
+
+// ---- Configure ----------------------------------------------------------------------------------
+
+struct ConfigureSeen {
+    bool existingOn = false;
+    bool newOn = false;
+    int selection = -2;
+    std::string edit;
+    int focus = 0;
+};
+
+// Runs Configure from the main window: reads what it shows, then gives `keys`.
+ConfigureSeen RunConfigure(DialogTest& test, std::function<LRESULT(std::deque<std::function<bool()>>)> runMain,
+                           std::deque<std::function<bool()>> keys) {
+    (void)test;
+    ConfigureSeen seen;
+    static ::HWND dialog;
+    dialog = nullptr;
+    std::deque<std::function<bool()>> steps{
+        Press('C', {VK_MENU}),
+        WaitForActive("Configure", &dialog),
+        Do([&seen] {
+            seen.existingOn = ::IsDlgButtonChecked(dialog, IDC_EXISTING_URL) == BST_CHECKED;
+            seen.newOn = ::IsDlgButtonChecked(dialog, IDC_NEW_URL_RADIO) == BST_CHECKED;
+            seen.selection = static_cast<int>(::SendDlgItemMessageA(dialog, IDC_URL_LIST, CB_GETCURSEL, 0, 0));
+            seen.edit = WindowText(::GetDlgItem(dialog, IDC_NEW_URL));
+            seen.focus = FocusId();
+        }),
+    };
+    for (auto& key : keys) steps.push_back(std::move(key));
+    steps.push_back([] { return !::IsWindow(dialog); });
+    steps.push_back(Press('X', {VK_MENU}));
+    runMain(std::move(steps));
+    return seen;
+}
+
+class ConfigureTest : public DialogTest {
+protected:
+    ConfigureSeen Configure(std::deque<std::function<bool()>> keys) {
+        std::deque<std::function<bool()>> all{MainIsActive()};
+        return RunConfigure(*this, [this, &all](std::deque<std::function<bool()>> steps) {
+            for (auto& step : steps) all.push_back(std::move(step));
+            return RunMain(std::move(all));
+        }, std::move(keys));
+    }
+};
+
+TEST_F(ConfigureTest, FirstUseShowsTheFirstServerAndOkStoresAllThree) {
+    const ConfigureSeen seen = Configure({Press(VK_RETURN)});
+    EXPECT_TRUE(seen.existingOn);
+    EXPECT_FALSE(seen.newOn);
+    EXPECT_EQ(seen.selection, 0);
+    EXPECT_EQ(seen.edit, "");
+    // BM_SETCHECK makes the checked automatic radio button a tab stop (Windows does, and Wine with
+    // it), so the dialog manager's first tab stop is "Existing URL:", ahead of the list.
+    EXPECT_EQ(seen.focus, IDC_EXISTING_URL);
+    EXPECT_EQ(StoredInt(app_, "RadioButton").value_or(99), 0u);
+    EXPECT_EQ(StoredInt(app_, "URLIndex").value_or(99), 0u);
+    EXPECT_EQ(StoredString(app_, "URL").value_or("<missing>"), "");
+}
+
+TEST_F(ConfigureTest, StoredValuesOutOfRangeAreShownClampedAndStoredAsShown) {
+    struct Case {
+        std::int32_t radio;
+        std::int32_t index;
+        bool newOn;
+        int selection;
+        ::DWORD storedRadio;
+        ::DWORD storedIndex;
+    };
+    const Case cases[] = {
+        {0, 9, false, 0, 0, 0},
+        {5, 6, true, 6, 1, 6},
+        {0, -1, false, 0, 0, 0},
+    };
+    for (const Case& c : cases) {
+        Store("RadioButton", c.radio);
+        Store("URLIndex", c.index);
+        Store("URL", std::string(" own url "));
+        const ConfigureSeen seen = Configure({Press(VK_RETURN)});
+        EXPECT_EQ(seen.newOn, c.newOn) << "RadioButton " << c.radio;
+        EXPECT_EQ(seen.selection, c.selection) << "URLIndex " << c.index;
+        EXPECT_EQ(seen.edit, " own url ");
+        EXPECT_EQ(StoredInt(app_, "RadioButton").value_or(99), c.storedRadio) << "RadioButton " << c.radio;
+        EXPECT_EQ(StoredInt(app_, "URLIndex").value_or(99), c.storedIndex) << "URLIndex " << c.index;
+        EXPECT_EQ(StoredString(app_, "URL").value_or("<missing>"), " own url ") << "kept untrimmed";
+    }
+}
+
+TEST_F(ConfigureTest, NewUrlMnemonicAndTypingAreStoredWithTheListSelection) {
+    Store("URLIndex", 3);
+    Configure({
+        Press('N', {VK_MENU}),  // turns "New URL:" on and takes the focus there
+        Press(VK_TAB),          // the list
+        Press(VK_TAB),          // the edit
+        Do([] { EXPECT_EQ(FocusId(), IDC_NEW_URL); }),
+        Type("http://127.0.0.1:13"),
+        Press(VK_RETURN),
+    });
+    EXPECT_EQ(StoredInt(app_, "RadioButton").value_or(99), 1u);
+    EXPECT_EQ(StoredInt(app_, "URLIndex").value_or(99), 3u) << "the list's selection is stored too";
+    EXPECT_EQ(StoredString(app_, "URL").value_or("<missing>"), "http://127.0.0.1:13");
+}
+
+TEST_F(ConfigureTest, CancelEscAndTheCloseBoxStoreNothing) {
+    const std::deque<std::function<bool()>> ways[] = {
+        {Press('N', {VK_MENU}), Press('C', {VK_MENU})},
+        {Press('N', {VK_MENU}), Press(VK_ESCAPE)},
+        {Press('N', {VK_MENU}), Press(VK_F4, {VK_MENU})},
+    };
+    int way = 0;
+    for (const auto& keys : ways) {
+        Configure(keys);
+        EXPECT_FALSE(StoredInt(app_, "RadioButton").has_value()) << "way " << way;
+        EXPECT_FALSE(StoredString(app_, "URL").has_value()) << "way " << way;
+        ++way;
+    }
+}
+
+// ---- Set Clock through WinINet ------------------------------------------------------------------
+
+TEST_F(DialogTest, SetClockReadsTheDaytimeServerThroughWinInet) {
+    struct Case {
+        const char* scenario;
+        bool allow;
+        bool clockSet;
+    };
+    const Case cases[] = {
+        {"nist", true, true},
+        {"several-lines", true, true},
+        {"http10", true, true},
+        {"empty", true, false},
+        {"nist", false, false},  // a user who may not set the clock
+    };
+    for (const Case& c : cases) {
+        clock_ = test::FakeClock();
+        clock_.allow = c.allow;
+        Store("RadioButton", 1);
+        Store("URL", DaytimeUrl(c.scenario));
+        std::string status;
+        RunMain({MainIsActive(), Press('S', {VK_MENU}), Do([&] { status = Status(); }), Press('X', {VK_MENU})});
+        if (c.clockSet) {
+            EXPECT_EQ(status.rfind("Set computer's clock to ", 0), 0u) << c.scenario << ": " << status;
+            ASSERT_EQ(clock_.set.size(), 1u) << c.scenario;
+            EXPECT_GE(clock_.set[0].wYear, 2024) << c.scenario;
+        } else {
+            EXPECT_EQ(status,
+                      "Could not set clock.  Make sure you are logged onto the Internet.  If so, press the Configure "
+                      "button.")
+                << c.scenario;
+        }
+        EXPECT_TRUE(boxes_.boxes.empty()) << c.scenario << ": " << (boxes_.boxes.empty() ? "" : boxes_.boxes[0].text);
+    }
+}
+
+TEST_F(DialogTest, SetClockSetsWinesClockToTheCurrentSecond) {
+    // Wine's SetSystemTime takes only a time within half a second of the host's clock, which it never
+    // changes: the press is made just after a UTC second begins, so the record names that second.
+    ScopedSeam<IClock> realClock{IClock::Native()};
+    Store("RadioButton", 1);
+    Store("URL", DaytimeUrl("nist"));
+    std::string status;
+    for (int attempt = 0; attempt < 3 && status.rfind("Set computer's clock to ", 0) != 0; ++attempt) {
+        RunMain({
+            MainIsActive(),
+            [] {
+                ::SYSTEMTIME now{};
+                ::GetSystemTime(&now);
+                return now.wMilliseconds < 100;
+            },
+            Press('S', {VK_MENU}),
+            Do([&] { status = Status(); }),
+            Press('X', {VK_MENU}),
+        });
+    }
+    EXPECT_EQ(status.rfind("Set computer's clock to ", 0), 0u) << status;
+}
+
+TEST_F(DialogTest, NetworkFailuresAreReportedWithWinInetsText) {
+    struct Case {
+        std::string url;
+        DWORD code;
+    };
+    const Case cases[] = {
+        {"http://127.0.0.1:1", kCannotConnect},
+        {"http://orvane-test.invalid:13", kNameNotResolved},
+    };
+    for (const Case& c : cases) {
+        boxes_.boxes.clear();
+        Store("RadioButton", 1);
+        Store("URL", c.url);
+        std::string status = "<unread>";
+        RunMain({MainIsActive(), Press(VK_RETURN), Do([&] { status = Status(); }), Press('X', {VK_MENU})});
+        ASSERT_EQ(boxes_.boxes.size(), 1u) << c.url;
+        const std::string expected = IInternet::Native().ErrorText(c.code).value_or("<no text>");
+        EXPECT_EQ(boxes_.boxes[0].text, expected) << c.url;
+        EXPECT_EQ(boxes_.boxes[0].caption, app_);
+        EXPECT_EQ(boxes_.boxes[0].type, kStopBox) << c.url;
+        EXPECT_EQ(status, "") << c.url << ": the status line stays empty";
+    }
+}
+
+}  // namespace
+}  // namespace orvane
