@@ -478,6 +478,32 @@ TEST_F(OpenRulesTest, TheSchemeOrTheHandleTypeChoosesTheStreamKind) {
     }
 }
 
+TEST_F(OpenRulesTest, APartTooLongForTheLibrarysBuffersLeavesTheURLUnsplit) {
+    // The Windows library splits into buffers of 2058 characters; a longer part cannot be split, and
+    // the opened handle's type decides instead of the scheme.
+    CInternetSession session;
+    internet.handleType = INTERNET_HANDLE_TYPE_GOPHER_FILE;
+    const struct {
+        std::size_t hostLength;
+        std::size_t pathLength;
+        UrlStreamKind kind;
+    } cases[] = {
+        {2057, 1, UrlStreamKind::HttpResponse},
+        {1, 2057, UrlStreamKind::HttpResponse},
+        {2058, 1, UrlStreamKind::GopherFile},
+        {1, 2058, UrlStreamKind::GopherFile},
+    };
+    for (const auto& c : cases) {
+        CrackedUrl cracked = Cracked(UrlScheme::Http);
+        cracked.hostName.assign(c.hostLength, 'h');
+        cracked.urlPath.assign(c.pathLength, '/');
+        internet.cracked = cracked;
+        std::unique_ptr<CUrlStream> stream = session.OpenUrl("http://time.example:13", 1, kSetClockFlags);
+        ASSERT_NE(stream, nullptr) << "host " << c.hostLength << ", path " << c.pathLength;
+        EXPECT_EQ(stream->GetKind(), c.kind) << "host " << c.hostLength << ", path " << c.pathLength;
+    }
+}
+
 TEST_F(OpenRulesTest, TheURLGoesToTheLibraryAsGivenWithTheCallersFlags) {
     internet.cracked = Cracked(UrlScheme::Http);
     CInternetSession session;
