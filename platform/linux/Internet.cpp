@@ -7,7 +7,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
-#include <cerrno>
+#include <cctype>
 #include <cstring>
 #include <memory>
 #include <mutex>
