@@ -19,3 +19,5 @@ function(orvane_qt_test name)
         PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()
 
+
+orvane_qt_test(test_qt_windows SOURCES test_qt_windows.cpp LIBS orvane_platform_qt)

@@ -1120,6 +1120,8 @@ bool CQtWindows::OnKeyPress(QWidget* receiver, const QKeyEvent& event) {
     Window* found = Find(HandleOf(receiver));
     if (!found) return false;
     Window& dialog = found->kind == Kind::Dialog ? *found : *found->dialog;
+    // Qt hands keys to a disabled widget's event filters too; a disabled window takes none.
+    if (!receiver->isEnabled()) return false;
     // A key that a control left alone travels on to the dialog widget; it was seen at the first stop.
     QWidget* firstStop = QApplication::focusWidget();
     if (!firstStop || firstStop->window() != dialog.widget) firstStop = dialog.widget->focusWidget();
