@@ -21,3 +21,5 @@ endfunction()
 
 
 orvane_qt_test(test_qt_windows SOURCES test_qt_windows.cpp LIBS orvane_platform_qt)
+orvane_qt_test(test_qt_message_box SOURCES test_qt_message_box.cpp LIBS orvane_platform_qt)
+orvane_qt_test(test_qt_cursor SOURCES test_qt_cursor.cpp LIBS orvane_platform_qt)

@@ -1,0 +1,47 @@
+// Tests of the wait cursor on Qt: nesting and pairing.
+#include "platform/Cursor.h"
+
+#include <gtest/gtest.h>
+
+#include <QCursor>
+#include <QGuiApplication>
+
+#include "QtTestApplication.h"
+
+namespace orvane {
+namespace {
+
+Qt::CursorShape Shown() {
+    const QCursor* cursor = QGuiApplication::overrideCursor();
+    return cursor ? cursor->shape() : Qt::BitmapCursor;  // BitmapCursor: no override at all
+}
+
+TEST(QtWaitCursor, ShowsFromTheFirstBeginUntilTheLastEnd) {
+    test::TestApplication();
+    ICursor& cursor = ICursor::Native();
+    ASSERT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    cursor.BeginWait();
+    EXPECT_EQ(Shown(), Qt::WaitCursor);
+    cursor.BeginWait();
+    cursor.BeginWait();
+    cursor.EndWait();
+    cursor.EndWait();
+    EXPECT_EQ(Shown(), Qt::WaitCursor) << "an inner EndWait ended the wait cursor";
+    cursor.EndWait();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST(QtWaitCursor, AnUnpairedEndLeavesOtherCursorsAlone) {
+    test::TestApplication();
+    QGuiApplication::setOverrideCursor(QCursor(Qt::CrossCursor));
+    ICursor::Native().EndWait();
+    EXPECT_EQ(Shown(), Qt::CrossCursor);
+    ICursor::Native().BeginWait();
+    EXPECT_EQ(Shown(), Qt::WaitCursor);
+    ICursor::Native().EndWait();
+    EXPECT_EQ(Shown(), Qt::CrossCursor);
+    QGuiApplication::restoreOverrideCursor();
+}
+
+}  // namespace
+}  // namespace orvane
