@@ -133,8 +133,10 @@ void CHelpViewer::FillIndex() {
         if (entry.topic >= file_.topics.size()) continue;
         QString label = FromUtf8(entry.keyword);
         // A keyword that leads to several topics names each of them.
-        const bool shared = (i > 0 && file_.index[i - 1].keyword == entry.keyword) ||
-                            (i + 1 < file_.index.size() && file_.index[i + 1].keyword == entry.keyword);
+        const auto same = [&](std::size_t other) {
+            return FromUtf8(file_.index[other].keyword).compare(FromUtf8(entry.keyword), Qt::CaseInsensitive) == 0;
+        };
+        const bool shared = (i > 0 && same(i - 1)) || (i + 1 < file_.index.size() && same(i + 1));
         if (shared) label += QStringLiteral(" - ") + FromUtf8(file_.topics[entry.topic].title);
         auto* item = new QListWidgetItem(label, index_);
         item->setData(kTopicRole, QVariant::fromValue<qulonglong>(entry.topic));
