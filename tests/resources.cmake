@@ -1,2 +1,5 @@
 # The program's resources and their Linux reader.
-orvane_test(test_resources SOURCES test_resources.cpp LIBS orvane_platform)
+# Windows reads the resources with its own loader (tests/test_win32_platform.cpp).
+if(NOT WIN32)
+    orvane_test(test_resources SOURCES test_resources.cpp LIBS orvane_platform)
+endif()
