@@ -464,6 +464,16 @@ TEST_F(NativeRegistry, NamesTheFileCannotHoldAreRefused) {
     EXPECT_EQ(registry.RegSetValueEx(key, "V", REG_BINARY, nullptr, 4), ERROR_INVALID_PARAMETER);
 }
 
+TEST_F(NativeRegistry, SomethingElseThanAFileInItsPlaceReadsAsDamaged) {
+    std::filesystem::create_directories(folder);
+    ASSERT_EQ(::mkfifo(file.c_str(), 0600), 0);
+    // Opening a FIFO for reading would wait for a writer that never comes.
+    EXPECT_EQ(regfile::CRegistryFile(file).Load().state, regfile::FileState::Damaged);
+    const HKEY test = TestKey();
+    ASSERT_EQ(Set(test, "V", REG_DWORD, {1, 0, 0, 0}), ERROR_SUCCESS);
+    EXPECT_EQ(regfile::CRegistryFile(file).Load().state, regfile::FileState::Sound);
+}
+
 TEST_F(NativeRegistry, HandlesAreCheckedAndClosedOnce) {
     const HKEY software = Open(HKEY_CURRENT_USER, "Software");
     HKEY same = 0;

@@ -555,7 +555,8 @@ CRegistryFile::CRegistryFile(std::string path) : m_strPath(std::move(path)) {}
 Snapshot CRegistryFile::Load() const {
     Snapshot snapshot;
     if (m_strPath.empty()) return snapshot;
-    const CFileDescriptor fd(::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC));
+    // O_NONBLOCK: a FIFO put where the file belongs must not stall the program; it is then no file.
+    const CFileDescriptor fd(::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (fd.Get() < 0) {
         snapshot.state = errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Damaged;
         return snapshot;

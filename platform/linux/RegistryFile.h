@@ -30,7 +30,9 @@ namespace orvane::regfile {
 
 // Bounds on what is read and written. A larger file is treated as damaged; a change that would make
 // the file larger is refused. Hex data is folded, so only a plain string can make a long line, and a
-// string too long for one line is written as hex instead.
+// string too long for one line is written as hex instead. A [key] line never comes near the line
+// limit: every key above it has a line of its own, and a path that long would take a file many
+// times the size limit.
 inline constexpr std::size_t kMaxFileSize = 1024 * 1024;
 inline constexpr std::size_t kMaxLineLength = 64 * 1024;
 // The Windows limits for a key name and a value name, in bytes.
