@@ -131,7 +131,7 @@ private:
         ::SendMessageW(topic_, WM_SETFONT, font, FALSE);
     }
 
-    static LRESULT CALLBACK WindowProc(::HWND window, UINT message, ::WPARAM wParam, ::LPARAM lParam) {
+    static ::LRESULT CALLBACK WindowProc(::HWND window, UINT message, ::WPARAM wParam, ::LPARAM lParam) {
         if (message == WM_NCCREATE) {
             auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
             ::SetWindowLongPtrW(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
