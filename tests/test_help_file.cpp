@@ -120,7 +120,7 @@ TEST(HelpFileMalformed, TextsThatAreNoHelpFileAreRefused) {
         {"only a title", "title: Nothing\n"},
         {"headings without titles", "=\n==   \n"},
         {"plain text", "Just some words\nwithout any topic.\n"},
-        {"a NUL byte", std::string("= Topic\ntext\0more\n", 20)},
+        {"a NUL byte", std::string("= Topic\ntext\0more\n", sizeof("= Topic\ntext\0more\n") - 1)},
         {"larger than the limit", "= Topic\n" + std::string(HelpFile::kMaxFileSize, 'x')},
     };
     for (const RefusedCase& refused : cases) {
