@@ -8,12 +8,6 @@ if(WIN32)
     if(TARGET orvane_ui)
         orvane_test(test_win32_dialogs SOURCES test_win32_dialogs.cpp LIBS orvane_ui orvane_sync orvane_config orvane_net orvane_platform)
     endif()
-    # Both need the program's strings, templates and icon.
-    foreach(test test_win32_platform test_win32_dialogs)
-        if(TARGET ${test})
-            target_sources(${test} PRIVATE $<TARGET_OBJECTS:orvane_win32_resources>)
-        endif()
-    endforeach()
     return()
 endif()
 
