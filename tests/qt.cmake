@@ -25,3 +25,8 @@ orvane_qt_test(test_qt_message_box SOURCES test_qt_message_box.cpp LIBS orvane_p
 orvane_qt_test(test_qt_cursor SOURCES test_qt_cursor.cpp LIBS orvane_platform_qt)
 orvane_qt_test(test_qt_help SOURCES test_qt_help.cpp LIBS orvane_platform_qt)
 target_compile_definitions(test_qt_help PRIVATE ORVANE_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
+
+# The whole program on Qt's offscreen platform, with a daytime server on 127.0.0.1.
+orvane_qt_test(test_program_qt SOURCES test_program_qt.cpp
+    LIBS "$<LINK_GROUP:RESCAN,orvane_ui,orvane_sync,orvane_config,orvane_net,orvane_base,orvane_platform_qt,orvane_platform>"
+         orvane_daytimed)
