@@ -1,5 +1,6 @@
 # Optional install step that lets ordinary users set the clock by giving the installed program the
-# CAP_SYS_TIME file capability. Include it after the rule that installs the orvane executable:
+# CAP_SYS_TIME file capability. Include it after the rule that installs the orvane executable in
+# ORVANE_PROGRAM_DIR (the capability goes on the file itself, not on the link in bin/):
 # install(CODE) runs in the order the rules were made, and setcap needs the file in place.
 include(GNUInstallDirs)
 
@@ -11,7 +12,7 @@ if(ORVANE_SETCAP)
     # staged installs are honoured. A failure stops the install: the option asked for the right,
     # and a program installed without it would only fail later, when the user presses Set Clock.
     install(CODE "
-        set(orvane_program \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:orvane>\")
+        set(orvane_program \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${ORVANE_PROGRAM_DIR}/$<TARGET_FILE_NAME:orvane>\")
         message(STATUS \"Giving \${orvane_program} the right to set the clock\")
         execute_process(COMMAND \"${ORVANE_SETCAP_COMMAND}\" cap_sys_time+ep \"\${orvane_program}\"
                         RESULT_VARIABLE orvane_setcap_result)
