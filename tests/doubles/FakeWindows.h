@@ -35,17 +35,17 @@ public:
     };
 
     // What a template looks like: style and controls (id, style, radio?).
-    struct ControlSpec {
+    struct ControlShape {
         int id;
         DWORD style;
         bool radio = false;
     };
-    struct TemplateSpec {
+    struct TemplateShape {
         DWORD style = 0;
         RECT rect{0, 0, 200, 100};
-        std::vector<ControlSpec> controls;
+        std::vector<ControlShape> controls;
     };
-    std::map<UINT, TemplateSpec> templates;
+    std::map<UINT, TemplateShape> templates;
 
     // Runs while a dialog's modal loop is under way, as the user would act; it must end the loop.
     std::function<void(HWND dialog)> onModalLoop;
@@ -68,11 +68,11 @@ public:
         window->sink = sink;
         window->style = found->second.style & ~WS_VISIBLE;
         window->rect = found->second.rect;
-        for (const ControlSpec& spec : found->second.controls) {
+        for (const ControlShape& shape : found->second.controls) {
             auto control = std::make_unique<Window>();
-            control->id = spec.id;
-            control->style = spec.style;
-            control->radio = spec.radio;
+            control->id = shape.id;
+            control->style = shape.style;
+            control->radio = shape.radio;
             control->parent = window.get();
             window->controls.push_back(std::move(control));
         }
