@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "ProgramTexts.h"
 #include "net/InternetFailure.h"
 #include "platform/Internet.h"
 #include "platform/Resources.h"
@@ -60,24 +61,11 @@ public:
         return found->second;
     }
 
-    std::map<UINT, std::string> strings = {
-        {0xF006, "an unnamed file"},
-        {0xF1A0, "No error occurred."},
-        {0xF1A1, "An unknown error occurred while accessing %1."},
-        {0xF1A2, "%1 was not found."},
-        {0xF1A3, "%1 contains an invalid path."},
-        {0xF1A4, "%1 could not be opened because there are too many open files."},
-        {0xF1A5, "Access to %1 was denied."},
-        {0xF1A6, "An invalid file handle was associated with %1."},
-        {0xF1A7, "%1 could not be removed because it is the current directory."},
-        {0xF1A8, "%1 could not be created because the directory is full."},
-        {0xF1A9, "Seek failed on %1"},
-        {0xF1AA, "A hardware I/O error was reported while accessing %1."},
-        {0xF1AB, "A sharing violation occurred while accessing %1."},
-        {0xF1AC, "A locking violation occurred while accessing %1."},
-        {0xF1AD, "Disk full while accessing %1."},
-        {0xF1AE, "An attempt was made to access %1 past its end."},
-    };
+    std::map<UINT, std::string> strings = [] {
+        std::map<UINT, std::string> texts;
+        for (const test::ProgramText& text : test::kFailureTexts) texts.emplace(text.id, text.text);
+        return texts;
+    }();
 };
 
 class FailureTextTest : public ::testing::Test {

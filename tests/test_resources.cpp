@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <iterator>
 #include <map>
 #include <optional>
 #include <set>
@@ -11,6 +12,7 @@
 #include <variant>
 #include <vector>
 
+#include "ProgramTexts.h"
 #include "app/Failure.h"
 #include "platform/Resources.h"
 #include "platform/linux/ResourceData.h"
@@ -125,45 +127,27 @@ std::vector<BYTE> StringBlock(const std::vector<std::string>& texts) {
 // ---------------------------------------------------------------------------------------------
 // The string table.
 
-struct StringCase {
-    UINT id;
-    const char* text;
-};
+using StringCase = test::ProgramText;
 
-const StringCase kStrings[] = {
-    {IDS_CLOCK_SET, "Set computer's clock to %s."},
-    {IDS_COULD_NOT_SET,
-     "Could not set clock.  Make sure you are logged onto the Internet.  If so, press the Configure button."},
-    {IDS_REGISTRY_KEY, "Quintarro"},
-    {IDS_SERVER_FIRST + 0, "http://time-a-b.nist.gov:13"},
-    {IDS_SERVER_FIRST + 1, "http://time-b-b.nist.gov:13"},
-    {IDS_SERVER_FIRST + 2, "http://time-a-g.nist.gov:13"},
-    {IDS_SERVER_FIRST + 3, "http://time-b-g.nist.gov:13"},
-    {IDS_SERVER_FIRST + 4, "http://time.nist.gov:13"},
-    {IDS_SERVER_FIRST + 5, "http://time-a-wwv.nist.gov:13"},
-    {IDS_SERVER_FIRST + 6, "http://utcnist.colorado.edu:13"},
-    {61703, "Failed to launch help."},
-    {0xF006, "an unnamed file"},
-    {0xF020, "No error message is available."},
-    {0xF023, "Out of memory."},
-    {0xF108, "Internal application error."},
-    {0xF109, "Command failed."},
-    {0xF1A0, "No error occurred."},
-    {0xF1A1, "An unknown error occurred while accessing %1."},
-    {0xF1A2, "%1 was not found."},
-    {0xF1A3, "%1 contains an invalid path."},
-    {0xF1A4, "%1 could not be opened because there are too many open files."},
-    {0xF1A5, "Access to %1 was denied."},
-    {0xF1A6, "An invalid file handle was associated with %1."},
-    {0xF1A7, "%1 could not be removed because it is the current directory."},
-    {0xF1A8, "%1 could not be created because the directory is full."},
-    {0xF1A9, "Seek failed on %1"},
-    {0xF1AA, "A hardware I/O error was reported while accessing %1."},
-    {0xF1AB, "A sharing violation occurred while accessing %1."},
-    {0xF1AC, "A locking violation occurred while accessing %1."},
-    {0xF1AD, "Disk full while accessing %1."},
-    {0xF1AE, "An attempt was made to access %1 past its end."},
-};
+// The program's own strings, then the failure texts.
+const std::vector<StringCase> kStrings = [] {
+    std::vector<StringCase> strings = {
+        {IDS_CLOCK_SET, "Set computer's clock to %s."},
+        {IDS_COULD_NOT_SET,
+         "Could not set clock.  Make sure you are logged onto the Internet.  If so, press the Configure button."},
+        {IDS_REGISTRY_KEY, "Quintarro"},
+        {IDS_SERVER_FIRST + 0, "http://time-a-b.nist.gov:13"},
+        {IDS_SERVER_FIRST + 1, "http://time-b-b.nist.gov:13"},
+        {IDS_SERVER_FIRST + 2, "http://time-a-g.nist.gov:13"},
+        {IDS_SERVER_FIRST + 3, "http://time-b-g.nist.gov:13"},
+        {IDS_SERVER_FIRST + 4, "http://time.nist.gov:13"},
+        {IDS_SERVER_FIRST + 5, "http://time-a-wwv.nist.gov:13"},
+        {IDS_SERVER_FIRST + 6, "http://utcnist.colorado.edu:13"},
+        {61703, "Failed to launch help."},
+    };
+    strings.insert(strings.end(), std::begin(test::kFailureTexts), std::end(test::kFailureTexts));
+    return strings;
+}();
 
 TEST(ProgramStrings, EveryTextIsThereByteForByte) {
     for (const StringCase& c : kStrings) {
