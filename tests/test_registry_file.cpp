@@ -17,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "doubles/ByteText.h"
 #include "linux/TempDir.h"
 #include "platform/Registry.h"
 
@@ -25,19 +26,8 @@ namespace {
 
 using regfile::Key;
 using regfile::Value;
-
-std::vector<BYTE> Bytes(const std::string& text) { return std::vector<BYTE>(text.begin(), text.end()); }
-
-std::string Hex(const std::vector<BYTE>& data) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (const BYTE b : data) {
-        if (!text.empty()) text += ' ';
-        text += digits[b >> 4];
-        text += digits[b & 0xF];
-    }
-    return text;
-}
+using test::Bytes;
+using test::Hex;
 
 std::vector<std::string> Lines(const std::string& text) {
     std::vector<std::string> lines;

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "doubles/ByteText.h"
 #include "doubles/FakeRegistry.h"
 #include "linux/TempDir.h"
 #include "platform/Seam.h"
@@ -16,24 +17,13 @@
 namespace orvane {
 namespace {
 
+using test::Bytes;
 using test::FakeRegistry;
+using test::Hex;
 
 constexpr char kMakerPath[] = "HKEY_CURRENT_USER\\Software\\Quintarro";
 constexpr char kAppPath[] = "HKEY_CURRENT_USER\\Software\\Quintarro\\orvane";
 constexpr char kSectionPath[] = "HKEY_CURRENT_USER\\Software\\Quintarro\\orvane\\Configuration";
-
-std::vector<BYTE> Bytes(const std::string& text) { return std::vector<BYTE>(text.begin(), text.end()); }
-
-std::string Hex(const std::vector<BYTE>& data) {
-    static const char digits[] = "0123456789abcdef";
-    std::string text;
-    for (const BYTE b : data) {
-        if (!text.empty()) text += ' ';
-        text += digits[b >> 4];
-        text += digits[b & 0xF];
-    }
-    return text;
-}
 
 // ---------------------------------------------------------------------------------------------
 // The store's registry calls, over a double.
