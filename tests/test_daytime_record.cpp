@@ -4,23 +4,15 @@
 #include <string>
 
 #include "doubles/FakeClock.h"
+#include "doubles/SystemTimes.h"
 #include "platform/Seam.h"
 #include "sync/DaytimeRecord.h"
 
 namespace orvane {
 namespace {
 
-// Unspecified fields stay 0 so that wDayOfWeek and wMilliseconds are checked too.
-SYSTEMTIME Utc(int year, int month, int day, int hour, int minute, int second) {
-    SYSTEMTIME t{};
-    t.wYear = static_cast<WORD>(year);
-    t.wMonth = static_cast<WORD>(month);
-    t.wDay = static_cast<WORD>(day);
-    t.wHour = static_cast<WORD>(hour);
-    t.wMinute = static_cast<WORD>(minute);
-    t.wSecond = static_cast<WORD>(second);
-    return t;
-}
+// Utc leaves wDayOfWeek and wMilliseconds 0, so that they are checked too.
+using test::Utc;
 
 std::string Show(const SYSTEMTIME& t) {
     char text[96];

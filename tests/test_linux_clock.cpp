@@ -8,6 +8,7 @@
 #include <ctime>
 #include <string>
 
+#include "doubles/SystemTimes.h"
 #include "linux/UnprivilegedChild.h"
 #include "platform/Clock.h"
 #include "platform/linux/ClockFields.h"
@@ -15,17 +16,7 @@
 namespace orvane {
 namespace {
 
-SYSTEMTIME Utc(int year, int month, int day, int hour = 0, int minute = 0, int second = 0, int milliseconds = 0) {
-    SYSTEMTIME t{};
-    t.wYear = static_cast<WORD>(year);
-    t.wMonth = static_cast<WORD>(month);
-    t.wDay = static_cast<WORD>(day);
-    t.wHour = static_cast<WORD>(hour);
-    t.wMinute = static_cast<WORD>(minute);
-    t.wSecond = static_cast<WORD>(second);
-    t.wMilliseconds = static_cast<WORD>(milliseconds);
-    return t;
-}
+using test::Utc;
 
 std::string Show(const SYSTEMTIME& t) {
     char text[80];

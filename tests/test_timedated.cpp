@@ -25,6 +25,7 @@
 #include <thread>
 #include <vector>
 
+#include "doubles/SystemTimes.h"
 #include "linux/UnprivilegedChild.h"
 #include "platform/Clock.h"
 #include "platform/linux/ClockTimedated.h"
@@ -35,6 +36,7 @@ namespace orvane {
 namespace {
 
 using namespace std::chrono_literals;
+using test::Utc;
 
 // A folder under /tmp that the test removes again.
 class TemporaryFolder {
@@ -319,18 +321,6 @@ struct NativeCase {
     std::size_t calls;
     const char* why;
 };
-
-SYSTEMTIME Utc(int year, int month, int day, int hour, int minute, int second, int milliseconds) {
-    SYSTEMTIME t{};
-    t.wYear = static_cast<WORD>(year);
-    t.wMonth = static_cast<WORD>(month);
-    t.wDay = static_cast<WORD>(day);
-    t.wHour = static_cast<WORD>(hour);
-    t.wMinute = static_cast<WORD>(minute);
-    t.wSecond = static_cast<WORD>(second);
-    t.wMilliseconds = static_cast<WORD>(milliseconds);
-    return t;
-}
 
 TEST_F(TimedatedRoute, ClockWithoutTheRightAsksTimedatedForRealInstantsOnly) {
     const NativeCase cases[] = {
