@@ -1,0 +1,475 @@
+// The settings file under faults: writers killed at random moments, two running copies writing at
+// once, a full disk and a folder turned read-only. The settings go through the real store and the
+// real registry file in a temporary folder; every writer is a process of its own.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mman.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "config/SettingsStore.h"
+#include "linux/TempDir.h"
+#include "linux/UnprivilegedChild.h"
+#include "platform/linux/RegistryFile.h"
+
+namespace orvane {
+namespace {
+
+constexpr char kSection[] = "Configuration";
+constexpr char kStable[] = "written once, before any fault, and never again";
+
+// A URL long enough that a torn write would show, that names its own number twice.
+std::string UrlValue(std::uint32_t n) {
+    return "http://server-" + std::to_string(n) + ".example:13/" + std::string(300 + n % 200, static_cast<char>('a' + n % 26)) +
+           "/" + std::to_string(n);
+}
+
+// The number of a URL written by UrlValue, or -1 when the text is not one of them.
+long long NumberOfUrl(const std::string& url) {
+    const std::string prefix = "http://server-";
+    if (url.compare(0, prefix.size(), prefix) != 0) return -1;
+    std::size_t end = prefix.size();
+    while (end < url.size() && url[end] >= '0' && url[end] <= '9') ++end;
+    if (end == prefix.size() || end - prefix.size() > 10) return -1;
+    const unsigned long long n = std::stoull(url.substr(prefix.size(), end - prefix.size()));
+    if (n > 0xFFFFFFFFull || UrlValue(static_cast<std::uint32_t>(n)) != url) return -1;
+    return static_cast<long long>(n);
+}
+
+// Files that a writer left beside the settings file: its temporary copies (registry.reg.XXXXXX).
+std::vector<std::string> LeftoverTemporaries(const std::string& folder) {
+    std::vector<std::string> found;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind("registry.reg.", 0) == 0 && name != "registry.reg.lock" && name.find(".damaged-") == std::string::npos) {
+            found.push_back(name);
+        }
+    }
+    return found;
+}
+
+std::string Join(const std::vector<std::string>& names) {
+    std::string out;
+    for (const std::string& name : names) out += (out.empty() ? "" : ", ") + name;
+    return out;
+}
+
+// The values of the settings' section in one reading of the file.
+class SectionValues {
+public:
+    explicit SectionValues(const regfile::Snapshot& snapshot)
+        : key_(regfile::FindKey(snapshot.top, {"HKEY_CURRENT_USER", "Software", "Quintarro", "orvane", kSection})) {}
+
+    // The text of a REG_SZ without its zero, or "missing".
+    std::string Text(const std::string& name) const {
+        const regfile::Value* value = Find(name);
+        if (!value || value->type != REG_SZ || value->data.empty()) return "missing";
+        return std::string(value->data.begin(), value->data.end() - 1);
+    }
+
+    // The number of a REG_DWORD, or -1.
+    long long Number(const std::string& name) const {
+        const regfile::Value* value = Find(name);
+        if (!value || value->type != REG_DWORD || value->data.size() != 4) return -1;
+        std::uint32_t number = 0;
+        for (int i = 3; i >= 0; --i) number = number << 8 | value->data[static_cast<std::size_t>(i)];
+        return number;
+    }
+
+private:
+    const regfile::Value* Find(const std::string& name) const { return key_ ? regfile::FindValue(*key_, name) : nullptr; }
+
+    const regfile::Key* key_;
+};
+
+// A process forked to run `body` and end with its result, never returning into the test. The test
+// process runs no threads of its own, so the child inherits a consistent state. A child still
+// running when the object goes (a failed assertion left the test early) is killed and reaped.
+class Child {
+public:
+    explicit Child(const std::function<int()>& body) {
+        std::fflush(nullptr);
+        pid_ = ::fork();
+        if (pid_ == 0) ::_exit(body());
+    }
+    ~Child() {
+        if (Running()) ::kill(pid_, SIGKILL);
+        Wait();
+    }
+    Child(const Child&) = delete;
+    Child& operator=(const Child&) = delete;
+
+    bool Started() const { return pid_ > 0; }
+    void Kill() const { ::kill(pid_, SIGKILL); }
+
+    // True while the child runs.
+    bool Running() {
+        if (pid_ <= 0 || result_ != kRunning) return false;
+        int status = 0;
+        const pid_t ended = ::waitpid(pid_, &status, WNOHANG);
+        if (ended == 0) return true;
+        result_ = ended == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : kSignalled;
+        return false;
+    }
+
+    // Waits for the end; the exit code, or kSignalled when a signal ended it.
+    int Wait() {
+        if (pid_ <= 0) return kSignalled;
+        if (result_ != kRunning) return result_;
+        int status = 0;
+        pid_t ended;
+        while ((ended = ::waitpid(pid_, &status, 0)) < 0 && errno == EINTR) {
+        }
+        result_ = ended == pid_ && WIFEXITED(status) ? WEXITSTATUS(status) : kSignalled;
+        return result_;
+    }
+
+    static constexpr int kSignalled = -1;
+
+private:
+    static constexpr int kRunning = -2;
+    pid_t pid_ = -1;
+    int result_ = kRunning;
+};
+
+class RegistryFaults : public ::testing::Test {
+protected:
+    void SetUp() override {
+        folder = dir / "orvane";
+        file = folder + "/registry.reg";
+        regfile::SetRegistryFilePathForTesting(file);
+        AppSettings().SetKeyNames("Quintarro", "orvane");
+    }
+
+    void TearDown() override { regfile::SetRegistryFilePathForTesting(""); }
+
+    static bool WriteUrl(const std::string& url) { return AppSettings().WriteString(kSection, "URL", url); }
+    static std::string ReadUrl() { return AppSettings().GetString(kSection, "URL", "missing"); }
+    static std::uint32_t ReadIndex() { return AppSettings().GetInt(kSection, "URLIndex", -1); }
+    static std::string ReadStable() { return AppSettings().GetString(kSection, "Stable", "missing"); }
+
+    // The values every fault below must leave alone.
+    static void StoreFirstValues() {
+        ASSERT_TRUE(AppSettings().WriteInt(kSection, "RadioButton", 1));
+        ASSERT_TRUE(AppSettings().WriteString(kSection, "Stable", kStable));
+        ASSERT_TRUE(AppSettings().WriteInt(kSection, "URLIndex", 3));
+        ASSERT_TRUE(WriteUrl(UrlValue(1)));
+    }
+
+    void ExpectFirstValues(const std::string& after) {
+        EXPECT_EQ(regfile::CRegistryFile(file).Load().state, regfile::FileState::Sound) << after;
+        EXPECT_EQ(AppSettings().GetInt(kSection, "RadioButton", -1), 1u) << after;
+        EXPECT_EQ(ReadStable(), kStable) << after;
+        EXPECT_EQ(ReadIndex(), 3u) << after;
+        EXPECT_EQ(NumberOfUrl(ReadUrl()), 1) << after;
+    }
+
+    test::TempDir dir;
+    std::string folder;
+    std::string file;
+};
+
+// --- Crashes --------------------------------------------------------------------------------------
+
+TEST_F(RegistryFaults, AWriterKilledAtAnyMomentLeavesEachValueOldOrNew) {
+    StoreFirstValues();
+
+    // The kills are spread over a few writes of each writer: a write is timed here first.
+    const auto start = std::chrono::steady_clock::now();
+    constexpr int kTimed = 20;
+    for (int i = 0; i < kTimed; ++i) ASSERT_TRUE(WriteUrl(UrlValue(1)));
+    const auto perWrite = std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() - start) / kTimed;
+    const auto longestDelay = std::max<std::chrono::microseconds::rep>(perWrite.count() * 6, 200);
+
+    const std::uint32_t seed = std::random_device()();
+    std::mt19937 random(seed);
+    std::uniform_int_distribution<std::chrono::microseconds::rep> delay(0, longestDelay);
+    constexpr int kKills = 1000;
+    int killedWhileReplacing = 0;
+    std::size_t temporaries = 0;
+
+    for (int kill = 0; kill < kKills; ++kill) {
+        const std::string context = "kill " + std::to_string(kill) + " (seed " + std::to_string(seed) + ")";
+        // Each writer's values have numbers of their own, above the ones the test itself writes.
+        const std::uint32_t first = 1000000u + static_cast<std::uint32_t>(kill) * 1000u;
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        Child writer([&] {
+            ::close(ready[0]);
+            // The kill comes after the first pair of writes, once the new process writes at its
+            // usual pace; from then on every moment of a write is as likely as any other.
+            WriteUrl(UrlValue(first));
+            AppSettings().WriteInt(kSection, "URLIndex", static_cast<std::int32_t>(first));
+            const char go = 1;
+            if (::write(ready[1], &go, 1) != 1) return 1;
+            for (std::uint32_t n = first + 1;; ++n) {
+                WriteUrl(UrlValue(n));
+                AppSettings().WriteInt(kSection, "URLIndex", static_cast<std::int32_t>(n));
+            }
+        });
+        ASSERT_TRUE(writer.Started());
+        ::close(ready[1]);
+        char go = 0;
+        ASSERT_EQ(::read(ready[0], &go, 1), 1) << context;
+        ::close(ready[0]);
+        std::this_thread::sleep_for(std::chrono::microseconds(delay(random)));
+        writer.Kill();
+        ASSERT_EQ(writer.Wait(), Child::kSignalled) << context << ": the writer ended on its own";
+
+        // Readable, and every value as the writer last wrote it in full: never torn, never older.
+        // One reading of the file answers all four values (the store would read it once for each).
+        const regfile::Snapshot snapshot = regfile::CRegistryFile(file).Load();
+        ASSERT_EQ(snapshot.state, regfile::FileState::Sound) << context;
+        const SectionValues values(snapshot);
+        const long long url = NumberOfUrl(values.Text("URL"));
+        ASSERT_TRUE(url >= first && url < first + 1000u) << context << ": URL holds " << values.Text("URL").substr(0, 60) << "...";
+        const long long index = values.Number("URLIndex");
+        ASSERT_TRUE(index >= first && index < first + 1000u) << context << ": URLIndex holds " << index;
+        ASSERT_TRUE(index == url || index + 1 == url) << context << ": URL " << url << " with URLIndex " << index;
+        ASSERT_EQ(values.Text("Stable"), kStable) << context;
+        ASSERT_EQ(values.Number("RadioButton"), 1) << context;
+
+        // A kill between making the temporary copy and renaming it leaves the copy behind.
+        const std::size_t left = LeftoverTemporaries(folder).size();
+        if (left > temporaries) ++killedWhileReplacing;
+        temporaries = left;
+
+        // Whatever the killed writer left behind must not stop the next write.
+        ASSERT_TRUE(WriteUrl(UrlValue(2))) << context;
+    }
+    EXPECT_EQ(NumberOfUrl(ReadUrl()), 2);
+    // Kills that never landed inside a file's replacement would not have tested it.
+    EXPECT_GT(killedWhileReplacing, 0) << "no writer was killed while it replaced the file";
+    RecordProperty("killed_while_replacing_the_file", killedWhileReplacing);
+    RecordProperty("temporaries_left_by_killed_writers", static_cast<int>(temporaries));
+}
+
+// --- Two running copies ----------------------------------------------------------------------------
+
+TEST_F(RegistryFaults, TwoCopiesWritingAtOnceLoseNothingAndTheLastWriteWins) {
+    StoreFirstValues();
+    constexpr int kWrites = 150;
+
+    // The order of writes, counted inside the lock that serialises them: the last write is the one
+    // with the highest ticket.
+    auto* tickets = static_cast<std::atomic<std::uint32_t>*>(
+        ::mmap(nullptr, sizeof(std::atomic<std::uint32_t>), PROT_READ | PROT_WRITE, MAP_SHARED | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(tickets, MAP_FAILED);
+    new (tickets) std::atomic<std::uint32_t>(0);
+
+    int start[2];
+    ASSERT_EQ(::pipe(start), 0);
+    const auto copy = [&](const std::string& name) {
+        return std::make_unique<Child>([&, name] {
+            ::close(start[1]);
+            char go = 0;
+            if (::read(start[0], &go, 1) != 0) return 2;  // both copies start when the pipe closes
+            const regfile::CRegistryFile registry(file);
+            for (int i = 1; i <= kWrites; ++i) {
+                // The copy's own value through the store, as the program writes it...
+                if (!AppSettings().WriteInt(kSection, "Count" + name, i)) return 3;
+                // ...and a value both write, tagged with its place in the order of all writes.
+                const LONG result = registry.Update([&](regfile::Key& top) {
+                    const std::uint32_t ticket = tickets->fetch_add(1) + 1;
+                    regfile::Key& key = regfile::CreateKey(top, {"HKEY_CURRENT_USER", "Software", "Quintarro", "orvane", kSection});
+                    regfile::SetValue(key, regfile::Value{"Last", REG_DWORD,
+                                                          {static_cast<BYTE>(ticket), static_cast<BYTE>(ticket >> 8),
+                                                           static_cast<BYTE>(ticket >> 16), static_cast<BYTE>(ticket >> 24)}});
+                    return ERROR_SUCCESS;
+                });
+                if (result != ERROR_SUCCESS) return 4;
+            }
+            return 0;
+        });
+    };
+    const std::unique_ptr<Child> a = copy("A");
+    const std::unique_ptr<Child> b = copy("B");
+    ASSERT_TRUE(a->Started());
+    ASSERT_TRUE(b->Started());
+    ::close(start[0]);
+    ::close(start[1]);
+
+    // A third reader meanwhile: every read sees a whole file, and neither copy's count goes back.
+    std::uint32_t seenA = 0;
+    std::uint32_t seenB = 0;
+    int reads = 0;
+    while (a->Running() || b->Running()) {
+        const regfile::Snapshot snapshot = regfile::CRegistryFile(file).Load();
+        ASSERT_EQ(snapshot.state, regfile::FileState::Sound) << "read " << reads;
+        const std::uint32_t countA = AppSettings().GetInt(kSection, "CountA", 0);
+        const std::uint32_t countB = AppSettings().GetInt(kSection, "CountB", 0);
+        ASSERT_GE(countA, seenA) << "read " << reads << ": copy A's count went back";
+        ASSERT_GE(countB, seenB) << "read " << reads << ": copy B's count went back";
+        seenA = countA;
+        seenB = countB;
+        ++reads;
+    }
+    EXPECT_EQ(a->Wait(), 0) << "copy A: a write failed";
+    EXPECT_EQ(b->Wait(), 0) << "copy B: a write failed";
+    EXPECT_EQ(regfile::CRegistryFile(file).Load().state, regfile::FileState::Sound);
+    EXPECT_EQ(AppSettings().GetInt(kSection, "CountA", 0), static_cast<std::uint32_t>(kWrites)) << "copy A lost writes";
+    EXPECT_EQ(AppSettings().GetInt(kSection, "CountB", 0), static_cast<std::uint32_t>(kWrites)) << "copy B lost writes";
+    EXPECT_EQ(tickets->load(), 2u * kWrites) << "a copy stopped early";
+    EXPECT_EQ(AppSettings().GetInt(kSection, "Last", 0), tickets->load()) << "the last write did not win";
+    EXPECT_EQ(ReadStable(), kStable);
+    EXPECT_EQ(NumberOfUrl(ReadUrl()), 1);
+    EXPECT_TRUE(LeftoverTemporaries(folder).empty()) << Join(LeftoverTemporaries(folder));
+    RecordProperty("reads_while_writing", reads);
+    ::munmap(tickets, sizeof(std::atomic<std::uint32_t>));
+}
+
+// --- A full disk -----------------------------------------------------------------------------------
+
+// What a child reports when a check fails; 0 when all held.
+enum ChildFailure {
+    kFirstWritesFailed = 10,
+    kFullWriteSucceeded,
+    kValueLost,
+    kTemporaryLeft,
+    kCannotFill,
+    kNoRoomAfterwards,
+    kNotIsolated,
+};
+
+std::string Explain(int code) {
+    switch (code) {
+    case 0: return "all held";
+    case kFirstWritesFailed: return "the first values could not be stored";
+    case kFullWriteSucceeded: return "a write on the full disk answered true";
+    case kValueLost: return "a value stored before the disk was full was lost or changed";
+    case kTemporaryLeft: return "the failed write left its temporary file";
+    case kCannotFill: return "the disk could not be filled";
+    case kNoRoomAfterwards: return "once there was room again the write still failed";
+    case kNotIsolated: return "the child could not get a file system of its own";
+    case test::kChildKeptItsRights: return "the child kept root's rights";
+    default: return "the child ended with " + std::to_string(code);
+    }
+}
+
+// The checks made in a child once writes can no longer succeed.
+int CheckRefusedWrites(const std::string& folder) {
+    const std::string longUrl = UrlValue(7) + std::string(8192, 'x');
+    if (AppSettings().WriteString(kSection, "URL", longUrl)) return kFullWriteSucceeded;
+    if (AppSettings().WriteInt(kSection, "URLIndex", 5)) return kFullWriteSucceeded;
+    if (AppSettings().WriteString(kSection, "New", "value")) return kFullWriteSucceeded;
+    if (regfile::CRegistryFile(folder + "/registry.reg").Load().state != regfile::FileState::Sound) return kValueLost;
+    if (NumberOfUrl(AppSettings().GetString(kSection, "URL", "")) != 1) return kValueLost;
+    if (AppSettings().GetInt(kSection, "URLIndex", -1) != 3u) return kValueLost;
+    if (AppSettings().GetString(kSection, "Stable", "") != kStable) return kValueLost;
+    if (AppSettings().GetString(kSection, "New", "missing") != "missing") return kValueLost;
+    if (!LeftoverTemporaries(folder).empty()) return kTemporaryLeft;
+    return 0;
+}
+
+int StoreFirstValuesInChild() {
+    const bool stored = AppSettings().WriteInt(kSection, "RadioButton", 1) &&
+                        AppSettings().WriteString(kSection, "Stable", kStable) &&
+                        AppSettings().WriteInt(kSection, "URLIndex", 3) && AppSettings().WriteString(kSection, "URL", UrlValue(1));
+    return stored ? 0 : kFirstWritesFailed;
+}
+
+TEST_F(RegistryFaults, AFileSizeLimitMakesWritesFailAndKeepsWhatWasStored) {
+    // The limit on file size stands in for a full disk where no small file system can be mounted:
+    // the temporary copy cannot be written in full, exactly as when the disk runs out.
+    StoreFirstValues();
+    Child child([&] {
+        ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit then fails with EFBIG instead of killing
+        // Every write replaces the whole file, so no write fits below the file's present size.
+        const rlimit limit{64, 64};
+        if (::setrlimit(RLIMIT_FSIZE, &limit) != 0) return static_cast<int>(kNotIsolated);
+        return CheckRefusedWrites(folder);
+    });
+    const int result = child.Wait();
+    EXPECT_EQ(result, 0) << Explain(result);
+    ExpectFirstValues("after the writes past the limit");
+    EXPECT_TRUE(WriteUrl(UrlValue(9))) << "without the limit the write must succeed";
+}
+
+TEST_F(RegistryFaults, AFullDiskMakesWritesFailAndKeepsWhatWasStored) {
+    // A small file system of the child's own, in a mount namespace of its own so that nothing else
+    // on the machine sees it; only root may make one.
+    const std::string mountPoint = dir / "small-disk";
+    std::filesystem::create_directory(mountPoint);
+    Child child([&] {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, "size=256k,mode=0700") != 0) {
+            return static_cast<int>(kNotIsolated);
+        }
+        const std::string smallFolder = mountPoint + "/orvane";
+        regfile::SetRegistryFilePathForTesting(smallFolder + "/registry.reg");
+        if (const int stored = StoreFirstValuesInChild(); stored != 0) return stored;
+
+        // Fill every block that is left.
+        const int filler = ::open((mountPoint + "/filler").c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+        if (filler < 0) return static_cast<int>(kCannotFill);
+        const std::string block(4096, 'f');
+        while (::write(filler, block.data(), block.size()) > 0) {
+        }
+        const int error = errno;
+        // A last partial block may still fit.
+        while (::write(filler, block.data(), 1) > 0) {
+        }
+        if (error != ENOSPC) return static_cast<int>(kCannotFill);
+
+        if (const int refused = CheckRefusedWrites(smallFolder); refused != 0) return refused;
+
+        // Room again: the next write goes through and the settings are whole.
+        ::close(filler);
+        ::unlink((mountPoint + "/filler").c_str());
+        if (!AppSettings().WriteString(kSection, "URL", UrlValue(9))) return static_cast<int>(kNoRoomAfterwards);
+        if (NumberOfUrl(AppSettings().GetString(kSection, "URL", "")) != 9) return static_cast<int>(kNoRoomAfterwards);
+        return 0;
+    });
+    const int result = child.Wait();
+    if (result == kNotIsolated) GTEST_SKIP() << "no small file system could be mounted here (needs root); see the file size limit test";
+    EXPECT_EQ(result, 0) << Explain(result);
+}
+
+// --- A read-only folder ----------------------------------------------------------------------------
+
+TEST_F(RegistryFaults, AFolderTurnedReadOnlyMakesWritesFailAndKeepsWhatWasStored) {
+    // Root writes into any folder, so the writer is an ordinary user: nobody, when the test is root.
+    const std::string home = dir / "home";
+    std::filesystem::create_directory(home);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0711), 0);
+        ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+    }
+    const std::string userFolder = home + "/orvane";
+
+    const int result = test::RunUnprivileged([&] {
+        regfile::SetRegistryFilePathForTesting(userFolder + "/registry.reg");
+        if (const int stored = StoreFirstValuesInChild(); stored != 0) return stored;
+        if (::chmod(userFolder.c_str(), 0500) != 0) return static_cast<int>(kNotIsolated);
+        const int refused = CheckRefusedWrites(userFolder);
+        ::chmod(userFolder.c_str(), 0700);
+        if (refused != 0) return refused;
+        if (!AppSettings().WriteString(kSection, "URL", UrlValue(9))) return static_cast<int>(kNoRoomAfterwards);
+        return 0;
+    });
+    EXPECT_EQ(result, 0) << Explain(result);
+}
+
+}  // namespace
+}  // namespace orvane
