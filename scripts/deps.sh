@@ -20,6 +20,9 @@ packages+=(
     wine wine64 fonts-wine
 )
 
+# The fuzzers (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes.
+packages+=(clang-14 libclang-rt-14-dev)
+
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
