@@ -1,8 +1,14 @@
 #!/usr/bin/env bash
-# Builds Orvane for Linux and runs every test.
+# Builds Orvane for Linux and runs every test, also under the sanitizers, and the fuzzers briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 cmake --preset linux >/dev/null
 cmake --build --preset linux
 ctest --preset linux
+# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzzer for a
+# short while (docs/FUZZING.md).
+cmake --preset linux-asan >/dev/null
+cmake --build --preset linux-asan
+ctest --preset linux-asan
+scripts/fuzz.sh 20
