@@ -28,6 +28,7 @@
 #include "doubles/FakeClock.h"
 #include "doubles/FakeHelp.h"
 #include "doubles/FakeMessageBox.h"
+#include "linux/PrivateNetwork.h"
 #include "platform/Internet.h"
 #include "platform/Seam.h"
 #include "platform/linux/RegistryFile.h"
@@ -302,7 +303,7 @@ TEST_F(ProgramTest, AUserWhoMayNotSetTheClockGetsTheAdvice) {
 struct Unreachable {
     const char* name;
     std::string url;
-    const char* text;  // what the failure report shows
+    const char* text;  // what the failure report shows; empty: any text
 };
 
 TEST_F(ProgramTest, AServerThatCannotBeReachedIsReportedAndLeavesTheStatusEmpty) {
@@ -318,12 +319,21 @@ TEST_F(ProgramTest, AServerThatCannotBeReachedIsReportedAndLeavesTheStatusEmpty)
         UseOwnUrl(c.url);
         std::string status = "unchanged";
         bool cursorRestored = false;
-        RunProgram([&](HWND main) {
-            Qt().SetWindowText(Qt().GetDlgItem(main, IDC_STATUS), "earlier text");
-            Click(main, IDC_SET_CLOCK);
-            status = Status(main);
-            cursorRestored = QApplication::overrideCursor() == nullptr;
-        });
+        const auto run = [&] {
+            RunProgram([&](HWND main) {
+                Qt().SetWindowText(Qt().GetDlgItem(main, IDC_STATUS), "earlier text");
+                Click(main, IDC_SET_CLOCK);
+                status = Status(main);
+                cursorRestored = QApplication::overrideCursor() == nullptr;
+            });
+        };
+        // A resolver would ask its name server about the unknown host: that lookup runs where no
+        // query can leave the machine.
+        if (std::string(c.name) == "unknown host") {
+            if (!test::InPrivateNetwork(run)) continue;
+        } else {
+            run();
+        }
         EXPECT_EQ(status, "") << "the status line keeps the emptied text";
         EXPECT_TRUE(cursorRestored) << "the wait cursor ends on the failure path too";
         ASSERT_EQ(boxes.boxes.size(), 1u);
