@@ -9,7 +9,7 @@ packages=(
     libcurl4-openssl-dev
     libsystemd-dev dbus-daemon locales
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
-    xvfb xauth
+    xvfb xauth iproute2
 )
 
 # The Windows program: the MinGW-w64 compilers, and Wine with its fonts to run the Windows tests.
@@ -18,6 +18,8 @@ packages=(
 packages+=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
     wine wine64 fonts-wine
+    # Wine's X11 driver loads these X libraries when it finds them; Debian only recommends them.
+    libxrender1 libxcursor1 libxi6 libxrandr2 libxinerama1 libxcomposite1 libxfixes3 libxxf86vm1
 )
 
 # The fuzzers (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes.

@@ -37,4 +37,11 @@ inline std::optional<std::string> DaytimeUrl(const std::string& name) {
     return "http://127.0.0.1:" + std::to_string(found->second);
 }
 
+// Whether the harness runs the tests in a network namespace of their own (scripts/wine-test.sh as
+// root), where a name lookup cannot leave the machine.
+inline bool PrivateNetwork() {
+    const char* flag = std::getenv("ORVANE_PRIVATE_NETWORK");
+    return flag && std::string(flag) == "1";
+}
+
 }  // namespace orvane::test

@@ -292,6 +292,7 @@ TEST_F(Win32InternetTest, RefusedPortIsCannotConnect) {
 }
 
 TEST_F(Win32InternetTest, UnknownHostIsNameNotResolved) {
+    if (!test::PrivateNetwork()) GTEST_SKIP() << "outside a private network namespace the lookup would leave the machine";
     EXPECT_EQ(OpenError("http://orvane-test.invalid:13"), ERROR_INTERNET_NAME_NOT_RESOLVED);
 }
 
