@@ -437,15 +437,31 @@ TEST_F(NetworkFaults, ASilentServerIsGivenUpAfterTheTimeOut) {
 }
 
 TEST_F(NetworkFaults, AStallInsideTheRecordIsGivenUpAfterTheTimeOut) {
-    // Part of a line, then nothing: the failure comes from a read, after the open succeeded. libcurl
-    // measures the speed over its last five seconds, so once bytes have come the stall is noticed
-    // up to five seconds after the time-out.
+    // Part of a line, then nothing: the failure comes from a read, after the open succeeded.
     ExpectNoDescriptorLeft("stall inside the record", [&] {
         ScriptedServer server([](int client, int stop) {
             TakeRequest(client, stop);
             if (SendAll(client, stop, "\n54441 07-12")) HoldUntilGone(client, stop);
         });
         ExpectFailureReport(PressSetClock(server.Url()), kTimedOut, "stall inside the record");
+    });
+}
+
+TEST_F(NetworkFaults, AGapLongerThanTheTimeOutInsideTheRecordIsGivenUp) {
+    // Part of a line, three seconds of nothing, then the rest of the record. The gap is three times
+    // the time-out, yet libcurl's own speed check, which averages over its last five seconds, would
+    // still see the first bytes and let the record through.
+    ExpectNoDescriptorLeft("gap inside the record", [&] {
+        ScriptedServer server([](int client, int stop) {
+            TakeRequest(client, stop);
+            if (!SendAll(client, stop, "\n54441 07-12")) return;
+            // The client going away (readable: its end of the connection) or the server stopping
+            // ends the gap early.
+            pollfd fds[2] = {{client, POLLIN, 0}, {stop, POLLIN, 0}};
+            if (::poll(fds, 2, 3000) != 0) return;
+            if (SendAll(client, stop, "-07 14:39:10 00 0 0 123.4 UTC(NIST) *\n")) CloseCleanly(client, stop);
+        });
+        ExpectFailureReport(PressSetClock(server.Url()), kTimedOut, "gap inside the record");
     });
 }
 

@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -49,6 +51,10 @@ using namespace inet;
 constexpr std::size_t kMaxBuffered = 64 * 1024;
 // The response text kept for LastResponseInfo.
 constexpr std::size_t kMaxResponseText = 4096;
+// The longest the pump sleeps before looking at libcurl's timers and its own stall clock again.
+constexpr std::chrono::milliseconds kMaxPollWait{250};
+
+using SteadyClock = std::chrono::steady_clock;
 
 // The response text of the last transfer that this thread drove.
 thread_local std::string t_lastResponse;
@@ -93,6 +99,11 @@ struct Request : Handle {
     bool blockHasLocation = false;
     bool blockEnded = true;
     std::string response;
+
+    // The stall time-out of this transfer, and when the last byte came (the epoch until the
+    // connection stands: connecting has a time-out of its own).
+    std::chrono::milliseconds stall{0};
+    SteadyClock::time_point lastByte{};
 
     bool done = false;
     CURLcode result = CURLE_OK;
@@ -139,6 +150,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
         request->paused = true;
         return CURL_WRITEFUNC_PAUSE;  // libcurl keeps these bytes and offers them again on resume
     }
+    request->lastByte = SteadyClock::now();
     if (request->readPos == request->body.size()) {
         request->body.clear();
         request->readPos = 0;
@@ -152,6 +164,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     const std::size_t bytes = size * count;
     const std::string_view line(data, bytes);
     const bool blank = line == "\r\n" || line == "\n";
+    request->lastByte = SteadyClock::now();
 
     if (request->keepsHeaderBlock) {
         if (request->blockEnded) {
@@ -191,9 +204,38 @@ void CollectDone(Request& request) {
     }
 }
 
+// Ends the transfer as timed out and lets go of its connection at once. Bytes already received
+// stay readable.
+void GiveUpStalled(Request& request) {
+    request.done = true;
+    request.result = CURLE_OPERATION_TIMEDOUT;
+    std::snprintf(request.errorBuffer, sizeof request.errorBuffer, "No byte received for %lld ms",
+                  static_cast<long long>(request.stall.count()));
+    curl_multi_remove_handle(request.multi, request.easy);
+}
+
+// How long the pump may sleep before the stall clock runs out; zero when it has. libcurl's own
+// low-speed limit cannot serve here: it averages the speed over its last five seconds, so bytes
+// that came just before a silence hide the silence for up to five seconds past the time-out.
+std::chrono::milliseconds StallTimeLeft(Request& request, SteadyClock::time_point waitStart) {
+    const SteadyClock::time_point now = SteadyClock::now();
+    if (request.lastByte == SteadyClock::time_point{}) {
+        curl_off_t connected = 0;
+        if (curl_easy_getinfo(request.easy, CURLINFO_CONNECT_TIME_T, &connected) != CURLE_OK || connected == 0) {
+            return kMaxPollWait;
+        }
+        request.lastByte = now;  // the connection standing is the first sign of life
+    }
+    // A reader that came back late is not the server's fault: the silence counts from its asking.
+    const auto silent = now - std::max(request.lastByte, waitStart);
+    if (silent >= request.stall) return std::chrono::milliseconds{0};
+    return std::chrono::ceil<std::chrono::milliseconds>(request.stall - silent);
+}
+
 // Drives the transfer until `ready` holds or it has ended.
 template <class Ready>
 void Pump(Request& request, Ready ready) {
+    const SteadyClock::time_point waitStart = SteadyClock::now();
     while (!request.done && !ready()) {
         int running = 0;
         if (curl_multi_perform(request.multi, &running) != CURLM_OK) {
@@ -203,9 +245,15 @@ void Pump(Request& request, Ready ready) {
         }
         CollectDone(request);
         if (request.done || ready()) return;
+        const std::chrono::milliseconds stallLeft = StallTimeLeft(request, waitStart);
+        if (stallLeft.count() == 0) {
+            GiveUpStalled(request);
+            return;
+        }
         // Wakes at once for socket activity; the pause only bounds how late libcurl's own timers
-        // (time-outs, connect attempts) are looked at.
-        curl_multi_poll(request.multi, nullptr, 0, 250, nullptr);
+        // (time-outs, connect attempts) and the stall clock are looked at.
+        const auto wait = std::min(stallLeft, kMaxPollWait);
+        curl_multi_poll(request.multi, nullptr, 0, static_cast<int>(wait.count()), nullptr);
     }
 }
 
@@ -261,6 +309,9 @@ bool Configure(Request& request, const Session& session, const std::string& url,
     set(CURLOPT_SSL_VERIFYHOST, 2L);
     set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
     set(CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.total.count()));
+    // The pump keeps the stall time-out itself (see StallTimeLeft); libcurl's limit stays as a
+    // backstop.
+    request.stall = timeouts.stall;
     set(CURLOPT_LOW_SPEED_LIMIT, 1L);
     set(CURLOPT_LOW_SPEED_TIME, static_cast<long>(timeouts.stall.count()));
     if (flags & INTERNET_FLAG_TRANSFER_ASCII) set(CURLOPT_TRANSFERTEXT, 1L);
