@@ -538,6 +538,34 @@ TEST_F(NativeRegistry, DamagedFileReadsAsEmptyAndIsKeptBesideTheNextWrite) {
     }
 }
 
+TEST_F(NativeRegistry, CopiesLeftByKilledWritersGoWithTheNextWriteAndNothingElseDoes) {
+    const HKEY test = TestKey();
+    ASSERT_EQ(Set(test, "V", REG_DWORD, {1, 0, 0, 0}), ERROR_SUCCESS);
+    // What a writer killed before its rename leaves: a copy named as mkstemp names it.
+    const std::vector<std::string> leftovers = {"registry.reg.tmp-a1B2c3", "registry.reg.tmp-ZZZZZZ"};
+    // A person's copy, the backup of a damaged file, and names near the copies' own.
+    const std::vector<std::string> kept = {
+        "registry.reg.backup",      "registry.reg.damaged-20240704T092001Z",
+        "registry.reg.tmp-",        "registry.reg.tmp-abcde",
+        "registry.reg.tmp-abcdefg", "registry.reg.tmp-abc.de",
+        "registry.regtmp-abcdef",   "registry.reg.tmp-abcdef.old",
+        "other.reg.tmp-abcdef",     "xregistry.reg.tmp-abcdef",
+    };
+    for (const std::string& name : leftovers) test::WriteWholeFile(folder + "/" + name, "REGEDIT4\n");
+    for (const std::string& name : kept) test::WriteWholeFile(folder + "/" + name, "a file of " + name);
+    // A copy's name on something that is no plain file.
+    ASSERT_EQ(::mkdir((folder + "/registry.reg.tmp-folder").c_str(), 0700), 0);
+    ASSERT_EQ(::symlink("registry.reg", (folder + "/registry.reg.tmp-linked").c_str()), 0);
+
+    ASSERT_EQ(Set(test, "V", REG_DWORD, {2, 0, 0, 0}), ERROR_SUCCESS);
+    std::vector<std::string> expected = kept;
+    expected.insert(expected.end(), {"registry.reg", "registry.reg.lock", "registry.reg.tmp-folder", "registry.reg.tmp-linked"});
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(FolderListing(folder), expected);
+    for (const std::string& name : kept) EXPECT_EQ(test::ReadWholeFile(folder + "/" + name), "a file of " + name) << name;
+    EXPECT_EQ(Get(test, "V").value_or(Value{}).data, (std::vector<BYTE>{2, 0, 0, 0}));
+}
+
 TEST_F(NativeRegistry, LocationThatIsNoFolderMakesWritesFail) {
     const HKEY test = TestKey();
     // Root writes anywhere, but not below a regular file.

@@ -1,6 +1,7 @@
 // Reading, writing and locking the per-user registry file.
 #include "platform/linux/RegistryFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
@@ -26,6 +27,11 @@ constexpr std::string_view kHeader = "REGEDIT4";
 // regedit folds hex data once a line passes this column.
 constexpr std::size_t kFoldColumn = 76;
 constexpr char kHexDigits[] = "0123456789abcdef";
+// A writer's temporary copy is named <file><kTemporaryInfix> and six letters or digits of mkstemp's.
+// The infix keeps the name apart from anything a person would call a copy of the file
+// ("registry.reg.backup"), since copies left by killed writers are removed by name.
+constexpr std::string_view kTemporaryInfix = ".tmp-";
+constexpr std::size_t kTemporaryUniqueLength = 6;
 
 char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
 
@@ -307,6 +313,37 @@ LONG KeepDamagedFile(const std::string& path) {
         return ErrorFromErrno(errno);
     }
     return ERROR_CANTWRITE;
+}
+
+bool IsTemporaryName(std::string_view name, std::string_view fileName) {
+    if (name.size() != fileName.size() + kTemporaryInfix.size() + kTemporaryUniqueLength ||
+        name.substr(0, fileName.size()) != fileName ||
+        name.substr(fileName.size(), kTemporaryInfix.size()) != kTemporaryInfix) {
+        return false;
+    }
+    for (const char c : name.substr(fileName.size() + kTemporaryInfix.size())) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+    }
+    return true;
+}
+
+// Removes the temporary copies of `path` that writers killed before their rename left behind. A
+// writer makes its copy only while holding the lock, so to the holder of the lock every copy it
+// finds is a dead writer's. Failures are ignored: a copy left now is removed by a later write.
+void RemoveLeftoverTemporaries(const std::string& directory, const std::string& path) {
+    const std::string_view fileName = std::string_view(path).substr(path.find_last_of('/') + 1);
+    DIR* folder = ::opendir(directory.c_str());
+    if (folder == nullptr) return;
+    while (const dirent* entry = ::readdir(folder)) {
+        if (!IsTemporaryName(entry->d_name, fileName)) continue;
+        // mkstemp makes a plain file of this user's; anything else of that name is not ours.
+        struct stat info {};
+        if (::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::geteuid()) {
+            ::unlinkat(::dirfd(folder), entry->d_name, 0);
+        }
+    }
+    ::closedir(folder);
 }
 
 void SyncDirectory(const std::string& directory) {
@@ -608,7 +645,8 @@ LONG CRegistryFile::Update(const std::function<LONG(Key& top)>& change) const {
     const std::string text = Format(snapshot.top);
     if (text.size() > kMaxFileSize) return ERROR_CANTWRITE;
 
-    std::string temporary = m_strPath + ".XXXXXX";
+    RemoveLeftoverTemporaries(directory, m_strPath);
+    std::string temporary = m_strPath + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X');
     CFileDescriptor file(::mkstemp(temporary.data()));
     if (file.Get() < 0) return ErrorFromErrno(errno);
     const auto discard = [&](int error) {
