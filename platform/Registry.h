@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
 #include <string>
+#include <vector>
 
 #include "platform/Types.h"
 
@@ -63,5 +65,24 @@ public:
 
     static IRegistry& Native();
 };
+
+// Answers a RegQueryValueEx for a value of `valueType` holding `bytes`, by the rules above: the
+// size alone when `data` is null, ERROR_MORE_DATA with the size needed when the buffer is too small.
+// For registry keepers that hold their values in memory.
+inline LONG AnswerValueQuery(DWORD valueType, const std::vector<BYTE>& bytes, DWORD* type, BYTE* data, DWORD* size) {
+    const auto needed = static_cast<DWORD>(bytes.size());
+    if (type != nullptr) *type = valueType;
+    if (data == nullptr) {
+        if (size != nullptr) *size = needed;
+        return ERROR_SUCCESS;
+    }
+    if (*size < needed) {
+        *size = needed;
+        return ERROR_MORE_DATA;
+    }
+    if (needed != 0) std::memcpy(data, bytes.data(), needed);
+    *size = needed;
+    return ERROR_SUCCESS;
+}
 
 }  // namespace orvane

@@ -1,7 +1,6 @@
 // The registry on Linux: HKEY_CURRENT_USER kept in the per-user registry file.
 #include "platform/Registry.h"
 
-#include <cstring>
 #include <mutex>
 #include <optional>
 #include <unordered_map>
@@ -113,19 +112,7 @@ LONG CFileRegistry::RegQueryValueEx(HKEY key, const std::string& valueName, DWOR
     if (value == nullptr) return ERROR_FILE_NOT_FOUND;
 
     // The file's size limit keeps every value far below 4 GiB.
-    const auto needed = static_cast<DWORD>(value->data.size());
-    if (type != nullptr) *type = value->type;
-    if (data == nullptr) {
-        if (size != nullptr) *size = needed;
-        return ERROR_SUCCESS;
-    }
-    if (*size < needed) {
-        *size = needed;
-        return ERROR_MORE_DATA;
-    }
-    if (needed != 0) std::memcpy(data, value->data.data(), needed);
-    *size = needed;
-    return ERROR_SUCCESS;
+    return AnswerValueQuery(value->type, value->data, type, data, size);
 }
 
 LONG CFileRegistry::RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, const BYTE* data, DWORD size) {

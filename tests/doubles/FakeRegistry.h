@@ -1,7 +1,6 @@
 // A registry in memory that records every call, tracks open handles and can be told to refuse keys.
 #pragma once
 
-#include <cstring>
 #include <functional>
 #include <map>
 #include <set>
@@ -88,19 +87,7 @@ public:
         if (handle == handles_.end()) return ERROR_INVALID_HANDLE;
         const StoredValue* value = Find(handle->second, valueName);
         if (value == nullptr) return ERROR_FILE_NOT_FOUND;
-        const auto needed = static_cast<DWORD>(value->data.size());
-        if (type != nullptr) *type = value->type;
-        if (data == nullptr) {
-            if (size != nullptr) *size = needed;
-            return ERROR_SUCCESS;
-        }
-        if (*size < needed) {
-            *size = needed;
-            return ERROR_MORE_DATA;
-        }
-        if (needed != 0) std::memcpy(data, value->data.data(), needed);
-        *size = needed;
-        return ERROR_SUCCESS;
+        return AnswerValueQuery(value->type, value->data, type, data, size);
     }
 
     LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, const BYTE* data, DWORD size) override {
