@@ -40,12 +40,6 @@
 
 namespace orvane {
 
-// The machine's clock is not linked in at all.
-IClock& IClock::Native() {
-    std::fprintf(stderr, "The real clock was asked for.\n");
-    std::abort();
-}
-
 namespace {
 
 using daytimed::DaytimeServer;
