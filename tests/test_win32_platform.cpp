@@ -1,14 +1,18 @@
 // Tests of the Windows platform layer under Wine: the registry, resources, process facts, local time,
-// the clock, and WinINet against the daytime servers on 127.0.0.1.
+// the clock, WinINet against the daytime servers on 127.0.0.1, and the help viewer.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "Win32TestSupport.h"
 #include "platform/Clock.h"
+#include "platform/Help.h"
+#include "platform/HelpFile.h"
 #include "platform/Internet.h"
 #include "platform/LocalTime.h"
 #include "platform/Process.h"
@@ -348,6 +352,283 @@ TEST_F(Win32InternetTest, CrackTellsTheServiceOfEachScheme) {
         ASSERT_TRUE(cracked.has_value()) << c.url << ": error " << error;
         EXPECT_EQ(static_cast<int>(cracked->scheme), static_cast<int>(c.scheme)) << c.url;
         EXPECT_EQ(cracked->hostName, c.host) << c.url;
+    }
+}
+
+// ---- Help viewer --------------------------------------------------------------------------------
+
+// The viewer's controls, by the ids that platform/win32/Help.cpp gives them.
+constexpr int kContentsId = 100;
+constexpr int kTopicId = 101;
+constexpr int kTabsId = 102;
+constexpr int kKeywordId = 103;
+constexpr int kIndexId = 104;
+
+const char* const kHelpSample =
+    "title: Clock Help\n"
+    "= Overview\n"
+    "index: clock, start\n"
+    "The program sets the clock.\n"
+    "== Details\n"
+    "index: firewall\n"
+    "- port 13\n"
+    "= Keyboard\n"
+    "index: keys, Clock\n"
+    "    Alt+S\n";
+
+std::string Utf8Text(::HWND window) {
+    std::wstring text(static_cast<std::size_t>(::GetWindowTextLengthW(window)) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(::GetWindowTextW(window, text.data(), static_cast<int>(text.size()))));
+    std::string utf8(text.size() * 3, '\0');
+    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(),
+                                           static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.resize(static_cast<std::size_t>(size > 0 ? size : 0));
+    return utf8;
+}
+
+std::vector<std::string> ListItems(::HWND list) {
+    std::vector<std::string> items;
+    const ::LRESULT count = ::SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (::WPARAM row = 0; static_cast<::LRESULT>(row) < count; ++row) {
+        std::wstring item(static_cast<std::size_t>(::SendMessageW(list, LB_GETTEXTLEN, row, 0)) + 1, L'\0');
+        ::SendMessageW(list, LB_GETTEXT, row, reinterpret_cast<::LPARAM>(item.data()));
+        items.emplace_back(item.begin(), item.end() - 1);  // the sample is ASCII
+    }
+    return items;
+}
+
+std::string SelectedItem(::HWND list) {
+    const ::LRESULT row = ::SendMessageW(list, LB_GETCURSEL, 0, 0);
+    const std::vector<std::string> items = ListItems(list);
+    return row >= 0 && static_cast<std::size_t>(row) < items.size() ? items[static_cast<std::size_t>(row)] : "<none>";
+}
+
+// The first line of the topic that the viewer shows: its title.
+std::string ShownTitle(::HWND topic) {
+    const std::string text = Utf8Text(topic);
+    return text.substr(0, text.find("\r\n"));
+}
+
+void SendInputKey(WORD key, bool down) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    ::SendInput(1, &input, sizeof input);
+}
+
+class Win32HelpTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char temp[MAX_PATH] = {};
+        ASSERT_GT(::GetTempPathA(MAX_PATH, temp), 0u);
+        folder_ = std::string(temp) + "orvane-help-" + std::to_string(::GetCurrentProcessId()) + "-" +
+                  ::testing::UnitTest::GetInstance()->current_test_info()->name();
+        ASSERT_TRUE(::CreateDirectoryA(folder_.c_str(), nullptr)) << folder_ << ": error " << ::GetLastError();
+        path_ = folder_ + "\\Clock.HLP";
+        Write(path_, kHelpSample);
+    }
+    void TearDown() override {
+        help_.WinHelp(nullptr, path_, HELP_QUIT, 0);
+        for (const std::string& file : written_) ::DeleteFileA(file.c_str());
+        ::RemoveDirectoryA(folder_.c_str());
+    }
+
+    void Write(const std::string& path, const std::string& text) {
+        std::ofstream(path, std::ios::binary | std::ios::trunc) << text;
+        written_.push_back(path);
+    }
+
+    static ::HWND Viewer() {
+        ::HWND viewer = ::FindWindowW(L"OrvaneHelpViewer", nullptr);
+        return viewer && ::IsWindowVisible(viewer) ? viewer : nullptr;
+    }
+    static ::HWND Control(int id) { return ::GetDlgItem(Viewer(), id); }
+    static int Page() { return static_cast<int>(::SendMessageW(Control(kTabsId), TCM_GETCURSEL, 0, 0)); }
+    static int FocusId() { return ::GetDlgCtrlID(::GetFocus()); }
+
+    // Types `text` into the keyword field as the keyboard would: one WM_CHAR a character.
+    static void TypeKeyword(const std::string& text) {
+        ::SetWindowTextW(Control(kKeywordId), L"");
+        for (const char c : text) ::SendMessageW(Control(kKeywordId), WM_CHAR, static_cast<::WPARAM>(c), 1);
+    }
+
+    // Runs the viewer's messages as the program's loop does, through the dialog manager, until
+    // `done` holds; false when it does not within a few seconds.
+    static bool PumpUntil(const std::function<bool()>& done) {
+        for (int round = 0; round < 500; ++round) {
+            ::MSG msg{};
+            while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+                const ::HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+                if (!(root && ::IsDialogMessageA(root, &msg))) {
+                    ::TranslateMessage(&msg);
+                    ::DispatchMessageA(&msg);
+                }
+            }
+            if (done()) return true;
+            ::Sleep(10);
+        }
+        return false;
+    }
+
+    // Presses `key` with the modifiers held, and runs the messages until `done` holds.
+    static bool Press(WORD key, std::initializer_list<WORD> modifiers, const std::function<bool()>& done) {
+        for (const WORD modifier : modifiers) SendInputKey(modifier, true);
+        SendInputKey(key, true);
+        SendInputKey(key, false);
+        for (const WORD modifier : modifiers) SendInputKey(modifier, false);
+        return PumpUntil(done);
+    }
+
+    IHelp& help_ = IHelp::Native();
+    std::string folder_;
+    std::string path_;
+    std::vector<std::string> written_;
+};
+
+TEST_F(Win32HelpTest, FinderOpensTheContentsOnTheFirstTopic) {
+    ASSERT_TRUE(help_.WinHelp(nullptr, path_, HELP_FINDER, 0));
+    ASSERT_NE(Viewer(), nullptr) << "no visible OrvaneHelpViewer window";
+    EXPECT_EQ(Utf8Text(Viewer()), "Clock Help");
+    const std::optional<HelpFile> file = HelpFile::Parse(kHelpSample);
+    ASSERT_TRUE(file.has_value());
+    const std::vector<std::string> contents = ListItems(Control(kContentsId));
+    EXPECT_EQ(contents.size(), file->topics.size());
+    EXPECT_EQ(contents, (std::vector<std::string>{"Overview", "    Details", "Keyboard"}))
+        << "sections stand indented below their chapter";
+    EXPECT_EQ(Page(), 0);
+    EXPECT_TRUE(::IsWindowVisible(Control(kContentsId)));
+    EXPECT_FALSE(::IsWindowVisible(Control(kIndexId))) << "the index page is hidden";
+    EXPECT_EQ(ShownTitle(Control(kTopicId)), "Overview");
+    EXPECT_NE(Utf8Text(Control(kTopicId)).find("The program sets the clock."), std::string::npos);
+
+    // Asked again from another topic and page, the same window comes back to the contents with the
+    // file read anew.
+    const ::HWND first = Viewer();
+    ::SendMessageW(Control(kKeywordId), WM_CHAR, 'k', 1);
+    Write(path_, std::string(kHelpSample) + "= Added\n");
+    ASSERT_TRUE(help_.WinHelp(nullptr, path_, HELP_FINDER, 0));
+    EXPECT_EQ(Viewer(), first);
+    EXPECT_EQ(ListItems(Control(kContentsId)).size(), 4u);
+    EXPECT_EQ(Page(), 0);
+    EXPECT_EQ(ShownTitle(Control(kTopicId)), "Overview");
+    EXPECT_EQ(Utf8Text(Control(kKeywordId)), "") << "the keyword field starts empty";
+}
+
+TEST_F(Win32HelpTest, IndexNamesTheTopicOfAKeywordThatLeadsToSeveral) {
+    ASSERT_TRUE(help_.WinHelp(nullptr, path_, HELP_FINDER, 0));
+    // "clock" and "Clock" lead to two topics, so each entry names its topic, as on Linux.
+    const std::vector<std::string> expected = {"clock - Overview", "Clock - Keyboard", "firewall", "keys", "start"};
+    EXPECT_EQ(ListItems(Control(kIndexId)), expected);
+}
+
+TEST_F(Win32HelpTest, TypingSelectsTheFirstEntryThatStartsWithTheTextAndShowsItsTopic) {
+    ASSERT_TRUE(help_.WinHelp(nullptr, path_, HELP_FINDER, 0));
+    struct Case {
+        const char* typed;
+        const char* entry;
+        const char* topic;
+    };
+    const Case cases[] = {
+        {"fi", "firewall", "Details"},
+        {"FIRE", "firewall", "Details"},          // case does not matter
+        {"k", "keys", "Keyboard"},
+        {"cl", "clock - Overview", "Overview"},   // the first of two
+        {"clock - k", "Clock - Keyboard", "Keyboard"},
+        {"s", "start", "Overview"},
+    };
+    for (const Case& c : cases) {
+        TypeKeyword(c.typed);
+        EXPECT_EQ(Utf8Text(Control(kKeywordId)), c.typed);
+        EXPECT_EQ(SelectedItem(Control(kIndexId)), c.entry) << "typed \"" << c.typed << "\"";
+        EXPECT_EQ(ShownTitle(Control(kTopicId)), c.topic) << "typed \"" << c.typed << "\"";
+    }
+
+    // Text that starts no entry leaves the choice and the topic as they were.
+    TypeKeyword("fi");
+    TypeKeyword("x");
+    EXPECT_EQ(SelectedItem(Control(kIndexId)), "firewall");
+    EXPECT_EQ(ShownTitle(Control(kTopicId)), "Details");
+}
+
+TEST_F(Win32HelpTest, ChoosingAnEntryShowsItsTopic) {
+    ASSERT_TRUE(help_.WinHelp(nullptr, path_, HELP_FINDER, 0));
+    TypeKeyword("fi");
+    ::SendMessageW(Control(kIndexId), WM_KEYDOWN, VK_DOWN, 0);  // firewall -> keys
+    EXPECT_EQ(SelectedItem(Control(kIndexId)), "keys");
+    EXPECT_EQ(ShownTitle(Control(kTopicId)), "Keyboard");
+    ::SendMessageW(Control(kContentsId), WM_KEYDOWN, VK_DOWN, 0);  // Overview -> Details
+    EXPECT_EQ(ShownTitle(Control(kTopicId)), "Details");
+}
+
+TEST_F(Win32HelpTest, KeyboardMovesBetweenControlsAndPages) {
+    ASSERT_TRUE(help_.WinHelp(nullptr, path_, HELP_FINDER, 0));
+    ASSERT_TRUE(PumpUntil([] { return ::GetForegroundWindow() == Viewer() && FocusId() == kContentsId; }))
+        << "the viewer is not in front with the contents focused: focus " << FocusId();
+
+    struct Step {
+        const char* keys;
+        WORD key;
+        std::initializer_list<WORD> modifiers;
+        int page;
+        int focus;
+    };
+    const Step steps[] = {
+        {"Ctrl+Tab", VK_TAB, {VK_CONTROL}, 1, kKeywordId},
+        {"Tab", VK_TAB, {}, 1, kIndexId},
+        {"Tab", VK_TAB, {}, 1, kTopicId},
+        {"Tab", VK_TAB, {}, 1, kTabsId},
+        {"Tab", VK_TAB, {}, 1, kKeywordId},
+        {"Shift+Tab", VK_TAB, {VK_SHIFT}, 1, kTabsId},
+        {"Alt+C", 'C', {VK_MENU}, 0, kContentsId},
+        {"Tab", VK_TAB, {}, 0, kTopicId},
+        {"Alt+I", 'I', {VK_MENU}, 1, kKeywordId},
+        {"Ctrl+Shift+Tab", VK_TAB, {VK_CONTROL, VK_SHIFT}, 0, kContentsId},
+    };
+    for (const Step& step : steps) {
+        const bool reached =
+            Press(step.key, step.modifiers, [&] { return Page() == step.page && FocusId() == step.focus; });
+        EXPECT_TRUE(reached) << step.keys << ": page " << Page() << ", focus " << FocusId() << "; expected page "
+                             << step.page << ", focus " << step.focus;
+        if (!reached) break;
+    }
+
+    // Typed keys reach the keyword field and show the topic.
+    ASSERT_TRUE(Press('I', {VK_MENU}, [] { return FocusId() == kKeywordId; }));
+    ASSERT_TRUE(Press('K', {}, [] { return ShownTitle(Control(kTopicId)) == "Keyboard"; }))
+        << "keyword field \"" << Utf8Text(Control(kKeywordId)) << "\", topic " << ShownTitle(Control(kTopicId));
+    EXPECT_EQ(SelectedItem(Control(kIndexId)), "keys");
+}
+
+TEST_F(Win32HelpTest, QuitClosesTheViewerAndSucceedsWithoutOne) {
+    ASSERT_TRUE(help_.WinHelp(nullptr, path_, HELP_FINDER, 0));
+    ASSERT_NE(Viewer(), nullptr);
+    EXPECT_TRUE(help_.WinHelp(nullptr, path_, HELP_QUIT, 0));
+    EXPECT_EQ(::FindWindowW(L"OrvaneHelpViewer", nullptr), nullptr) << "the window is destroyed";
+    EXPECT_TRUE(help_.WinHelp(nullptr, path_, HELP_QUIT, 0));
+    // The engine opens the file again after a quit.
+    EXPECT_TRUE(help_.WinHelp(nullptr, path_, HELP_FINDER, 0));
+    EXPECT_NE(Viewer(), nullptr);
+}
+
+TEST_F(Win32HelpTest, MissingOrForeignFilesAndOtherCommandsAreRefused) {
+    Write(folder_ + "\\binary.HLP", std::string("MZ\0\0\0", 5));
+    Write(folder_ + "\\empty.HLP", "");
+    struct Case {
+        const char* name;
+        std::string path;
+        UINT command;
+    };
+    const Case cases[] = {
+        {"missing file", folder_ + "\\Missing.HLP", HELP_FINDER},
+        {"a folder", folder_, HELP_FINDER},
+        {"a binary file", folder_ + "\\binary.HLP", HELP_FINDER},
+        {"an empty file", folder_ + "\\empty.HLP", HELP_FINDER},
+        {"HELP_CONTEXT", path_, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_FALSE(help_.WinHelp(nullptr, c.path, c.command, 0)) << c.name;
+        EXPECT_EQ(Viewer(), nullptr) << c.name << " opened a viewer";
     }
 }
 
