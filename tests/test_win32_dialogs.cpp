@@ -219,6 +219,11 @@ TEST_F(DialogTest, MainWindowKeyboardTable) {
     const LRESULT result = RunMain({
         MainIsActive(),
         Do([&] { EXPECT_EQ(FocusId(), IDC_SET_CLOCK) << "the first tab stop has the focus"; }),
+        Do([&] {
+            // The program's icon in the caption and the task switcher, in both sizes.
+            EXPECT_NE(::SendMessageA(MainWindow(), WM_GETICON, ICON_BIG, 0), 0);
+            EXPECT_NE(::SendMessageA(MainWindow(), WM_GETICON, ICON_SMALL, 0), 0);
+        }),
         Press(VK_TAB),
         Do([&] { focusAfterTab = FocusId(); }),
         Press(VK_TAB, {VK_SHIFT}),
