@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Win32TestSupport.h"
 #include "app/AppNames.h"
@@ -339,12 +340,21 @@ TEST_F(ConfigureTest, FirstUseShowsTheFirstServerAndOkStoresAllThree) {
     EXPECT_FALSE(seen.newOn);
     EXPECT_EQ(seen.selection, 0);
     EXPECT_EQ(seen.edit, "");
-    // BM_SETCHECK makes the checked automatic radio button a tab stop (Windows does, and Wine with
-    // it), so the dialog manager's first tab stop is "Existing URL:", ahead of the list.
-    EXPECT_EQ(seen.focus, IDC_EXISTING_URL);
+    // The radio buttons are no tab stops, though checking one makes it one on Windows: the focus
+    // starts in the list.
+    EXPECT_EQ(seen.focus, IDC_URL_LIST);
     EXPECT_EQ(StoredInt(app_, "RadioButton").value_or(99), 0u);
     EXPECT_EQ(StoredInt(app_, "URLIndex").value_or(99), 0u);
     EXPECT_EQ(StoredString(app_, "URL").value_or("<missing>"), "");
+}
+
+TEST_F(ConfigureTest, TabGoesRoundTheListTheEditOkAndCancel) {
+    std::vector<int> order;
+    const auto note = [&order] { return Do([&order] { order.push_back(FocusId()); }); };
+    Configure({note(), Press(VK_TAB), note(), Press(VK_TAB), note(), Press(VK_TAB), note(), Press(VK_TAB), note(),
+               Press(VK_ESCAPE)});
+    const std::vector<int> expected{IDC_URL_LIST, IDC_NEW_URL, IDOK, IDCANCEL, IDC_URL_LIST};
+    EXPECT_EQ(order, expected);
 }
 
 TEST_F(ConfigureTest, StoredValuesOutOfRangeAreShownClampedAndStoredAsShown) {

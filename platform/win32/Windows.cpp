@@ -72,6 +72,26 @@ bool AnswersDirectly(UINT message) {
     }
 }
 
+// BM_SETCHECK makes a checked automatic radio button a tab stop and an unchecked one not. The radio
+// buttons that a dialog checks as it opens keep the template's tab stops, so that the focus starts
+// on the template's first tab stop and Tab goes where the template says.
+std::vector<::HWND> RadioButtons(::HWND dialog) {
+    std::vector<::HWND> radios;
+    for (::HWND child = ::GetWindow(dialog, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+        if (::SendMessageA(child, WM_GETDLGCODE, 0, 0) & DLGC_RADIOBUTTON) radios.push_back(child);
+    }
+    return radios;
+}
+
+void RestoreTabStops(const std::vector<::HWND>& radios, const std::vector<LONG_PTR>& styles) {
+    for (std::size_t i = 0; i < radios.size(); ++i) {
+        const LONG_PTR now = ::GetWindowLongPtrA(radios[i], GWL_STYLE);
+        if ((now ^ styles[i]) & WS_TABSTOP) {
+            ::SetWindowLongPtrA(radios[i], GWL_STYLE, (now & ~WS_TABSTOP) | (styles[i] & WS_TABSTOP));
+        }
+    }
+}
+
 INT_PTR CALLBACK DialogProc(::HWND hwnd, UINT message, ::WPARAM wParam, ::LPARAM lParam) {
     if (message == WM_INITDIALOG) Sinks()[hwnd] = reinterpret_cast<IMessageSink*>(lParam);
     IMessageSink* sink = SinkOf(hwnd);
@@ -79,6 +99,13 @@ INT_PTR CALLBACK DialogProc(::HWND hwnd, UINT message, ::WPARAM wParam, ::LPARAM
     if (message == WM_NCDESTROY) {
         Sinks().erase(hwnd);
         return FALSE;
+    }
+
+    std::vector<::HWND> radios;
+    std::vector<LONG_PTR> radioStyles;
+    if (message == WM_INITDIALOG) {
+        radios = RadioButtons(hwnd);
+        for (const ::HWND radio : radios) radioStyles.push_back(::GetWindowLongPtrA(radio, GWL_STYLE));
     }
 
     bool handled = false;
@@ -92,6 +119,8 @@ INT_PTR CALLBACK DialogProc(::HWND hwnd, UINT message, ::WPARAM wParam, ::LPARAM
         handled = true;
         result = 0;
     }
+
+    if (message == WM_INITDIALOG) RestoreTabStops(radios, radioStyles);
 
     if (!handled) {
         // Unhandled WM_INITDIALOG: the dialog manager puts the focus on the first tab stop.
