@@ -31,12 +31,16 @@ constexpr DWORD kNameNotResolved = ERROR_INTERNET_NAME_NOT_RESOLVED;
 }  // namespace orvane
 
 // After every orvane header: <windows.h> turns the names of their constants into macros.
+#include "Win32Input.h"
 #include "platform/win32/Win32.h"
 
 static ::HKEY WindowsCurrentUser() { return HKEY_CURRENT_USER; }
 
 namespace orvane {
 namespace {
+
+using test::SendKey;
+using test::WindowText;
 
 // ---- Driving the windows ------------------------------------------------------------------------
 
@@ -78,14 +82,6 @@ private:
     int busy_ = 0;
 };
 
-void SendKey(WORD key, bool down) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    ::SendInput(1, &input, sizeof input);
-}
-
 // A step that presses `key` with the modifiers held (VK_SHIFT, VK_CONTROL, VK_MENU for Alt).
 std::function<bool()> Press(WORD key, std::initializer_list<WORD> modifiers = {}) {
     return [key, modifiers] {
@@ -112,12 +108,6 @@ std::function<bool()> Type(std::string text) {
         }
         return true;
     };
-}
-
-std::string WindowText(::HWND window) {
-    char text[512] = {};
-    ::GetWindowTextA(window, text, sizeof text);
-    return text;
 }
 
 // Waits until a window other than `other` is active and captioned `caption`, then records it.

@@ -30,6 +30,7 @@ constexpr DWORD kReadWrite = KEY_READ | KEY_WRITE;
 
 // After every orvane header: <windows.h> turns the names of their constants into macros.
 #include <winsock2.h>
+#include "Win32Input.h"
 #include "platform/win32/Win32.h"
 
 // Windows' own root: inside namespace orvane its macro would cast to our HKEY.
@@ -409,14 +410,6 @@ std::string ShownTitle(::HWND topic) {
     return text.substr(0, text.find("\r\n"));
 }
 
-void SendInputKey(WORD key, bool down) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    ::SendInput(1, &input, sizeof input);
-}
-
 class Win32HelpTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -473,10 +466,10 @@ protected:
 
     // Presses `key` with the modifiers held, and runs the messages until `done` holds.
     static bool Press(WORD key, std::initializer_list<WORD> modifiers, const std::function<bool()>& done) {
-        for (const WORD modifier : modifiers) SendInputKey(modifier, true);
-        SendInputKey(key, true);
-        SendInputKey(key, false);
-        for (const WORD modifier : modifiers) SendInputKey(modifier, false);
+        for (const WORD modifier : modifiers) test::SendKey(modifier, true);
+        test::SendKey(key, true);
+        test::SendKey(key, false);
+        for (const WORD modifier : modifiers) test::SendKey(modifier, false);
         return PumpUntil(done);
     }
 

@@ -6,15 +6,20 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Win32TestSupport.h"
 #include "res/resource.h"
 
 // After every orvane header: <windows.h> turns the names of their constants into macros.
+#include "Win32Input.h"
 #include "platform/win32/Win32.h"
 
 namespace orvane {
 namespace {
+
+using test::SendKey;
+using test::WindowText;
 
 // How long a step of the program may take before the test gives up on it. It bounds a hang; it is
 // not a measure of speed.
@@ -34,24 +39,10 @@ bool WaitFor(const std::function<bool()>& condition, ::DWORD patience = kPatienc
 
 std::wstring Widen(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
-std::string WindowText(::HWND window) {
-    char text[512] = {};
-    ::GetWindowTextA(window, text, sizeof text);
-    return text;
-}
-
 std::string ClassName(::HWND window) {
     char name[128] = {};
     ::GetClassNameA(window, name, sizeof name);
     return name;
-}
-
-void SendKey(::WORD key, bool down) {
-    INPUT input{};
-    input.type = INPUT_KEYBOARD;
-    input.ki.wVk = key;
-    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
-    ::SendInput(1, &input, sizeof input);
 }
 
 void Press(::WORD key, bool alt = false) {
@@ -59,6 +50,17 @@ void Press(::WORD key, bool alt = false) {
     SendKey(key, true);
     SendKey(key, false);
     if (alt) SendKey(VK_MENU, false);
+}
+
+BOOL CALLBACK AddWindow(::HWND window, ::LPARAM windows) {
+    reinterpret_cast<std::vector<::HWND>*>(windows)->push_back(window);
+    return TRUE;
+}
+
+std::vector<::HWND> TopLevelWindows() {
+    std::vector<::HWND> windows;
+    ::EnumWindows(&AddWindow, reinterpret_cast<::LPARAM>(&windows));
+    return windows;
 }
 
 // The folder this test program was started from, with its trailing backslash.
@@ -132,30 +134,19 @@ public:
     bool Started() const { return started_; }
 
     // A visible top-level window of the program's whose class and title are these ("" for any title).
-    ::HWND FindWindow(const std::string& className, const std::string& title = "") const {
-        struct Search {
-            ::DWORD process;
-            const std::string& className;
-            const std::string& title;
-            ::HWND found;
-        } search{process_.dwProcessId, className, title, nullptr};
-        ::EnumWindows(
-            [](::HWND window, ::LPARAM data) -> BOOL {
-                auto* s = reinterpret_cast<Search*>(data);
-                ::DWORD owner = 0;
-                ::GetWindowThreadProcessId(window, &owner);
-                if (owner != s->process || !::IsWindowVisible(window) || ClassName(window) != s->className) return TRUE;
-                if (!s->title.empty() && WindowText(window) != s->title) return TRUE;
-                s->found = window;
-                return FALSE;
-            },
-            reinterpret_cast<::LPARAM>(&search));
-        return search.found;
+    ::HWND FindProgramWindow(const std::string& className, const std::string& title = "") const {
+        for (const ::HWND window : TopLevelWindows()) {
+            ::DWORD owner = 0;
+            ::GetWindowThreadProcessId(window, &owner);
+            if (owner != process_.dwProcessId || !::IsWindowVisible(window) || ClassName(window) != className) continue;
+            if (title.empty() || WindowText(window) == title) return window;
+        }
+        return nullptr;
     }
 
     ::HWND WaitForWindow(const std::string& className, const std::string& title = "") const {
         ::HWND window = nullptr;
-        WaitFor([&] { return (window = FindWindow(className, title)) != nullptr; });
+        WaitFor([&] { return (window = FindProgramWindow(className, title)) != nullptr; });
         return window;
     }
 
@@ -251,7 +242,7 @@ TEST(ProgramTest, AServerThatCannotBeReachedIsReportedInABoxAndTheWindowGoesOn) 
     // Enter presses Set Clock, the default button; the report is a box of the program's own.
     Press(VK_RETURN);
     ::HWND box = nullptr;
-    ASSERT_TRUE(WaitFor([&] { return (box = program.FindWindow(kDialogClass, "OrvaneProgramRefused")) != nullptr; }))
+    ASSERT_TRUE(WaitFor([&] { return (box = program.FindProgramWindow(kDialogClass, "OrvaneProgramRefused")) != nullptr; }))
         << "no failure report";
     EXPECT_FALSE(::IsWindowEnabled(main)) << "the main window takes input under its box";
     ASSERT_TRUE(Activate(box));
@@ -289,15 +280,11 @@ TEST(ProgramTest, HelpOpensTheFileBesideTheProgramOrSaysItFailed) {
             ASSERT_TRUE(WaitFor([&] { return ::GetForegroundWindow() == viewer; }));
         } else {
             ::HWND box = nullptr;
-            ASSERT_TRUE(WaitFor([&] { return (box = program.FindWindow(kDialogClass, "OrvaneProgramHelp")) != nullptr; }));
+            ASSERT_TRUE(WaitFor([&] { return (box = program.FindProgramWindow(kDialogClass, "OrvaneProgramHelp")) != nullptr; }));
             bool saysFailed = false;
-            ::EnumChildWindows(
-                box,
-                [](::HWND child, ::LPARAM found) -> BOOL {
-                    if (WindowText(child) == "Failed to launch help.") *reinterpret_cast<bool*>(found) = true;
-                    return TRUE;
-                },
-                reinterpret_cast<::LPARAM>(&saysFailed));
+            for (::HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+                saysFailed = saysFailed || WindowText(child) == "Failed to launch help.";
+            }
             EXPECT_TRUE(saysFailed);
             ASSERT_TRUE(Activate(box));
             Press(VK_RETURN);
