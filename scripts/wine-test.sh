@@ -2,8 +2,9 @@
 # Builds the Windows program with MinGW-w64 (32- and 64-bit) and runs the 64-bit tests under Wine,
 # against daytime servers on 127.0.0.1:
 #   scripts/wine-test.sh [--daytimed PATH] [--no-i686] [ctest arguments...]
-# Without --daytimed the Linux daytime server is built in build/wine-tools. The 32-bit program is
-# only built: running it needs a kernel with 32-bit emulation, which the project's machines lack.
+# Without --daytimed the Linux daytime server is built in build/wine-tools. The 32-bit program and
+# its tests are only built: running them needs a kernel with 32-bit emulation, which the project's
+# machines lack.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -33,7 +34,7 @@ if [ -n "$build" ]; then
     cmake --build --preset mingw-x86_64 -j"$jobs"
     if [ -n "$build_i686" ]; then
         cmake --preset mingw-i686 >/dev/null
-        cmake --build --preset mingw-i686 --target orvane -j"$jobs"
+        cmake --build --preset mingw-i686 -j"$jobs"
     fi
 fi
 
