@@ -417,6 +417,7 @@ TEST_F(DialogTest, SetClockReadsTheDaytimeServerThroughWinInet) {
         {"nist", true, true},
         {"several-lines", true, true},
         {"http10", true, true},
+        {"framed-long-line", true, true},  // a first line of 10000 bytes is read whole, then passed over
         {"empty", true, false},
         {"nist", false, false},  // a user who may not set the clock
     };

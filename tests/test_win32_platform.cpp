@@ -269,6 +269,15 @@ TEST_F(Win32InternetTest, BytesComeAsTheServerSentThem) {
     EXPECT_NE(body.find(" UTC(NIST) * \r\n"), std::string::npos) << Printable(body);
 }
 
+TEST_F(Win32InternetTest, ALineLongerThanManyReadsComesWhole) {
+    // 10000 digits, then the record: the body takes three reads of the buffer above.
+    std::string digits;
+    while (digits.size() < 10000) digits += "0123456789";
+    const std::string body = WithoutFirstLineIfDropped(Body(Url("framed-long-line")), "\n");
+    EXPECT_EQ(body.rfind(digits + "\n", 0), 0u) << body.size() << " bytes: " << Printable(body.substr(0, 40));
+    EXPECT_NE(body.find(" UTC(NIST) * \n", digits.size()), std::string::npos) << Printable(body.substr(digits.size()));
+}
+
 TEST_F(Win32InternetTest, HttpReplyDeliversItsBodyWhateverTheStatus) {
     for (const char* scenario : {"http10", "http-error"}) {
         const std::string body = Body(Url(scenario));

@@ -35,6 +35,7 @@ constexpr Named kNames[] = {
     {Scenario::Empty, "empty"},
     {Scenario::CarriageReturnsOnly, "cr-only"},
     {Scenario::LongLine, "long-line"},
+    {Scenario::FramedLongLine, "framed-long-line"},
     {Scenario::Slow, "slow"},
     {Scenario::Stall, "stall"},
     {Scenario::ResetMidLine, "reset"},
@@ -103,6 +104,12 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
         case Scenario::Empty: return {};
         case Scenario::CarriageReturnsOnly: return "\r\r\r\r";
         case Scenario::LongLine: return LongLineText() + "\n" + nist;
+        case Scenario::FramedLongLine: {
+            std::string reply(1, '\n');
+            reply += LongLineText();
+            reply += '\n';
+            return reply + nist;
+        }
         case Scenario::ResetMidLine: return nist + "partial";
         case Scenario::Http10: return "HTTP/1.0 200 OK\r\n" + std::string(kHttpHeaders) + nist;
         case Scenario::HttpError: return "HTTP/1.0 404 Not Found\r\n" + std::string(kHttpHeaders) + nist;

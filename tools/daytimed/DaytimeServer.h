@@ -22,6 +22,7 @@ enum class Scenario {
     Empty,               // nothing: the connection is closed at once
     CarriageReturnsOnly, // four CR bytes
     LongLine,            // LongLineText() LF, then the NIST reply
+    FramedLongLine,      // LF, LongLineText() LF, then the NIST reply: the long line framed as NIST frames its lines
     Slow,                // the NIST reply one byte at a time, with a pause before each byte
     Stall,               // nothing; the connection is held open until the client or the server ends it
     ResetMidLine,        // after the request: the NIST reply and "partial", then a connection reset (RST)
