@@ -18,29 +18,18 @@ if [ "$build" = "$root/build/linux" ]; then
 fi
 cmake --build "$build" --target orvane orvane-startup-probe >/dev/null
 
+. "$root/scripts/xvfb.sh"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvane-startup.XXXXXX")
-xvfb_pid=
 cleanup() {
     local status=$?
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
     rm -rf "$scratch"
     exit "$status"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# A display of our own: Xvfb picks a free number and writes it to the descriptor it is given.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$scratch/display" >"$scratch/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 100); do
-    [ -s "$scratch/display" ] && break
-    sleep 0.1
-done
-[ -s "$scratch/display" ] || { cat "$scratch/xvfb.log" >&2; exit 1; }
-export DISPLAY=":$(head -n1 "$scratch/display")"
+start_xvfb "$scratch"
 export QT_QPA_PLATFORM=xcb
 # The program's settings go to a folder of this run, never the user's own.
 export XDG_CONFIG_HOME="$scratch/config"

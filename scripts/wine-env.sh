@@ -9,8 +9,8 @@ if [ $# -eq 0 ]; then
     exit 2
 fi
 
+. "$(dirname "$0")/xvfb.sh"
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvane-wine.XXXXXX")
-xvfb_pid=
 prefix_made=
 server_pid=
 
@@ -47,10 +47,7 @@ cleanup() {
             rmdir "$(dirname "$folder")" 2>/dev/null || true
         done
     fi
-    if [ -n "$xvfb_pid" ]; then
-        kill "$xvfb_pid" 2>/dev/null || true
-        wait "$xvfb_pid" 2>/dev/null || true
-    fi
+    stop_xvfb
     rm -rf "$scratch"
     exit "$status"
 }
@@ -68,20 +65,7 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # WinINet would send every request to a proxy named in the environment, 127.0.0.1 included.
 unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy ALL_PROXY
 
-# A display of our own: Xvfb picks a free number and writes it to the descriptor it is given.
-display_file="$scratch/display"
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$display_file" >"$scratch/xvfb.log" 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 1 100); do
-    [ -s "$display_file" ] && break
-    sleep 0.1
-done
-if [ ! -s "$display_file" ]; then
-    echo "Xvfb did not start:" >&2
-    cat "$scratch/xvfb.log" >&2
-    exit 1
-fi
-export DISPLAY=":$(head -n1 "$display_file")"
+start_xvfb "$scratch"
 
 # A new prefix takes about ten seconds to make.
 prefix_made=1
