@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -50,6 +51,12 @@ constexpr Named kNames[] = {
 std::string NistReply(const std::string& record) { return "\n" + record + " \n"; }
 
 [[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
+
+// What is left of the time until `deadline`, at least 0.
+int MillisecondsUntil(std::chrono::steady_clock::time_point deadline) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    return static_cast<int>(std::max<std::chrono::milliseconds::rep>(left.count(), 0));
+}
 
 }  // namespace
 
@@ -164,14 +171,19 @@ DaytimeServer::~DaytimeServer() {
 
 std::string DaytimeServer::Url() const { return "http://127.0.0.1:" + std::to_string(port_); }
 
+short DaytimeServer::WaitReady(int fd, short events, int milliseconds) {
+    for (;;) {
+        pollfd fds[2] = {{fd, events, 0}, {stopPipe_[0], POLLIN, 0}};
+        const int ready = poll(fds, 2, milliseconds);
+        if (ready < 0 && errno == EINTR) continue;
+        if (ready <= 0 || fds[1].revents) return 0;
+        return fds[0].revents;
+    }
+}
+
 void DaytimeServer::Serve() {
     for (;;) {
-        pollfd fds[2] = {{listener_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        if (fds[1].revents) return;
+        if (!WaitReady(listener_, POLLIN, -1)) return;
         const int client = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client < 0) continue;
         ++connections_;
@@ -226,13 +238,8 @@ void DaytimeServer::Answer(int client) {
 
 bool DaytimeServer::SendAll(int client, std::string_view bytes) {
     while (!bytes.empty()) {
-        pollfd fds[2] = {{client, POLLOUT, 0}, {stopPipe_[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        if (fds[1].revents) return false;
-        if (fds[0].revents & (POLLERR | POLLHUP)) return false;
+        const short ready = WaitReady(client, POLLOUT, -1);
+        if (!ready || (ready & (POLLERR | POLLHUP))) return false;
         const ssize_t sent = send(client, bytes.data(), bytes.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent < 0) {
             if (errno == EAGAIN || errno == EWOULDBLOCK || errno == EINTR) continue;
@@ -252,11 +259,8 @@ void DaytimeServer::Drain(int client) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainMs);
     char sink[4096];
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return;
-        pollfd fds[2] = {{client, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-        if (poll(fds, 2, static_cast<int>(left.count())) <= 0) return;
-        if (fds[1].revents) return;
+        const int left = MillisecondsUntil(deadline);
+        if (left == 0 || !WaitReady(client, POLLIN, left)) return;
         const ssize_t got = recv(client, sink, sizeof sink, MSG_DONTWAIT);
         if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return;
     }
@@ -267,10 +271,8 @@ void DaytimeServer::AwaitRequest(int client) {
     std::string request;
     char chunk[4096];
     while (request.find("\r\n\r\n") == std::string::npos && request.size() < 65536) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) return;
-        pollfd fds[2] = {{client, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-        if (poll(fds, 2, static_cast<int>(left.count())) <= 0 || fds[1].revents) return;
+        const int left = MillisecondsUntil(deadline);
+        if (left == 0 || !WaitReady(client, POLLIN, left)) return;
         const ssize_t got = recv(client, chunk, sizeof chunk, MSG_DONTWAIT);
         if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return;
         if (got > 0) request.append(chunk, static_cast<std::size_t>(got));
@@ -280,12 +282,7 @@ void DaytimeServer::AwaitRequest(int client) {
 void DaytimeServer::Hold(int client) {
     char sink[4096];
     for (;;) {
-        pollfd fds[2] = {{client, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
-        if (poll(fds, 2, -1) < 0) {
-            if (errno == EINTR) continue;
-            return;
-        }
-        if (fds[1].revents) return;
+        if (!WaitReady(client, POLLIN, -1)) return;
         const ssize_t got = recv(client, sink, sizeof sink, MSG_DONTWAIT);
         if (got == 0 || (got < 0 && errno != EAGAIN && errno != EINTR)) return;  // the client went away
     }

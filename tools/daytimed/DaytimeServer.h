@@ -71,6 +71,9 @@ public:
     int Connections() const { return connections_.load(); }
 
 private:
+    // Waits until `fd` has one of `events` (or an error), for at most `milliseconds` (-1: no limit).
+    // Answers its revents, or 0 when the time ran out or the server is stopping.
+    short WaitReady(int fd, short events, int milliseconds);
     void Serve();
     void Answer(int client);
     bool SendAll(int client, std::string_view bytes);
