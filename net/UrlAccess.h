@@ -47,8 +47,8 @@ protected:
 //
 // A server that sends without end would otherwise keep the user-interface thread reading for ever
 // and grow one line without limit, so no more than kMaxReplyBytes are ever taken from the source:
-// past that the data counts as ended. A line longer than the buffer still comes back whole, up to
-// that bound.
+// past that the data counts as ended, after the last line that ended within the bound (a line cut
+// by the bound is dropped). A line longer than the buffer still comes back whole, up to that bound.
 class CLineReader {
 public:
     static constexpr std::size_t kBufferSize = 4096;
@@ -168,7 +168,12 @@ bool CLineReader::ReadLine(std::string& line, Fill&& fill) {
     for (;;) {
         if (m_nPos >= m_nCount) {
             Refill(fill);
-            if (m_nCount == 0) return !line.empty();
+            if (m_nCount == 0) {
+                // A line that the bound cut is not a line the server sent: it is dropped, so that a
+                // record cut short never reaches the caller.
+                if (m_nTotal >= kMaxReplyBytes) line.clear();
+                return !line.empty();
+            }
         }
         const char c = m_buffer[m_nPos++];
         if (c == '\r') continue;

@@ -65,7 +65,9 @@ public:
 
     // Opens `url` in `session` and returns once the server has answered. An http reply that starts
     // with a status line delivers the bytes after its headers whatever the status; one without a
-    // status line (a bare daytime reply) delivers every byte the server sends until it closes.
+    // status line (a bare daytime reply) delivers every byte the server sends until it closes; a
+    // reset after its first byte ends it too, after its last complete line (the unfinished line that
+    // the reset cut is not delivered), since a daytime server closes without reading the request.
     virtual HINTERNET InternetOpenUrl(HINTERNET session, const std::string& url, const std::string* headers,
                                       DWORD flags, DWORD context, DWORD* error) = 0;
 

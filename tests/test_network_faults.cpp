@@ -422,6 +422,34 @@ TEST_F(NetworkFaults, AResetAfterTheRecordComesTooLateToMatter) {
     });
 }
 
+TEST_F(NetworkFaults, AResetEndsABareReplyButNotAnHttpReply) {
+    // A daytime server sends at once and closes with the request unread, so its system answers with
+    // a reset: after the first byte of a reply without a status line that is the end of the reply.
+    ExpectNoDescriptorLeft("reset after lines without a record", [&] {
+        ScriptedServer server([](int client, int stop) {
+            if (SendAll(client, stop, "\nno record in this line\n")) {
+                TakeRequest(client, stop);
+                Reset(client);
+            }
+        });
+        ExpectCouldNotSet(PressSetClock(server.Url()), "reset after lines without a record");
+    });
+    ExpectNoDescriptorLeft("record cut by a reset", [&] {
+        DaytimeServer server(Scenario::CutRecord, 0, kRecord);
+        ExpectCouldNotSet(PressSetClock(server.Url()), "record cut by a reset");
+    });
+    // With a status line the reply's end is the server's to say: a reset cuts it short.
+    ExpectNoDescriptorLeft("reset inside an HTTP reply", [&] {
+        ScriptedServer server([](int client, int stop) {
+            TakeRequest(client, stop);
+            if (SendAll(client, stop, "HTTP/1.0 200 OK\r\nContent-Type: text/plain\r\n\r\nno record in this line\n")) {
+                Reset(client);
+            }
+        });
+        ExpectFailureReport(PressSetClock(server.Url()), kReset, "reset inside an HTTP reply");
+    });
+}
+
 TEST_F(NetworkFaults, ASilentServerIsGivenUpAfterTheTimeOut) {
     ExpectNoDescriptorLeft("silent server", [&] {
         DaytimeServer server(Scenario::Stall, 0, kRecord);

@@ -264,8 +264,14 @@ TEST_F(ProgramTest, SetClockShowsTheOutcomeOfEachKindOfReply) {
         {"two records: the second is never read", Scenario::SeveralLines, true, 1, "set"},
         {"http/1.0 body", Scenario::Http10, true, 1, "set"},
         {"close without reading the request", Scenario::CloseUnread, true, 1, "set"},
+        {"a server that reads the request first", Scenario::NistReadFirst, true, 1, "set"},
+        {"a reset in the line after the record", Scenario::ResetMidLine, true, 1, "set"},
+        {"a line of 10000 bytes before the record", Scenario::FramedLongLine, true, 1, "set"},
         {"empty", Scenario::Empty, false, 0, kAdvice},
+        // The server's reset comes after the four CR bytes: it ends the reply.
         {"carriage returns only", Scenario::CarriageReturnsOnly, false, 0, kAdvice},
+        // "54441 07-12-07 14:39:1" and the reset: the cut line must not set second 1.
+        {"a record cut by a reset", Scenario::CutRecord, false, 0, kAdvice},
     };
     for (const Outcome& o : outcomes) {
         SCOPED_TRACE(o.name);
@@ -290,14 +296,36 @@ TEST_F(ProgramTest, SetClockShowsTheOutcomeOfEachKindOfReply) {
 }
 
 TEST_F(ProgramTest, AUserWhoMayNotSetTheClockGetsTheAdvice) {
-    DaytimeServer server(Scenario::Nist, 0, kRecord);
-    UseOwnUrl(server.Url());
+    // The refused record leaves the program reading on to the end of the reply, which a daytime
+    // server ends with a reset: the reset is the end, not a failure to report.
+    const struct {
+        const char* name;
+        Scenario scenario;
+        std::size_t asked;
+    } cases[] = {
+        {"a record, then the reset of the unread request", Scenario::Nist, 1},
+        {"two records, then a clean close", Scenario::SeveralLines, 2},
+        {"a record, then a reset inside the next line", Scenario::ResetMidLine, 1},
+        {"a record sent byte by byte, then the reset", Scenario::Slow, 1},
+        {"a server that reads the request first", Scenario::NistReadFirst, 1},
+    };
     clock.allow = false;
-    RunProgram([&](HWND main) {
-        Click(main, IDC_SET_CLOCK);
-        EXPECT_EQ(Status(main), kAdvice);
-    });
-    EXPECT_EQ(clock.requests.size(), 1u);
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock.requests.clear();
+        boxes.boxes.clear();
+        DaytimeServer server(c.scenario, 0, kRecord);
+        UseOwnUrl(server.Url());
+        std::string status;
+        RunProgram([&](HWND main) {
+            Click(main, IDC_SET_CLOCK);
+            status = Status(main);
+        });
+        EXPECT_EQ(status, kAdvice);
+        EXPECT_EQ(clock.requests.size(), c.asked);
+        EXPECT_TRUE(clock.set.empty());
+        EXPECT_TRUE(boxes.boxes.empty()) << (boxes.boxes.empty() ? "" : boxes.boxes[0].text);
+    }
 }
 
 struct Unreachable {

@@ -134,17 +134,23 @@ TEST_F(UrlAccessTest, RepliesAreSplitIntoLinesAsTheProgramReadsThem) {
         Scenario scenario;
         std::vector<std::string> lines;
     } cases[] = {
+        // The daytime scenarios end with the reset of the request that the server never read:
+        // after the first byte of a reply without a status line, that is the end of the reply.
         {Scenario::Nist, {"", kRecordLine}},
+        {Scenario::NistReadFirst, {"", kRecordLine}},
         // CR is dropped wherever it stands, not only before LF.
         {Scenario::CrLfLines, {"", kRecordLine, "1234"}},
-        // Two records in one reply, and a last line without LF.
+        // Two records in one reply, and a last line without LF, which a clean close delivers.
         {Scenario::SeveralLines, {"first line", "", kRecordLine, "", kRecordLine, "last line"}},
         {Scenario::Empty, {}},
         {Scenario::CarriageReturnsOnly, {}},
         // A line longer than the 4096-byte buffer, spread over several fills, comes back whole.
         {Scenario::LongLine, {daytimed::LongLineText(), "", kRecordLine}},
-        // One byte per read: lines are joined across many fills.
+        // The bytes come one at a time: lines are joined across many reads.
         {Scenario::Slow, {"", kRecordLine}},
+        // An unfinished line that a reset cuts is dropped, never handed out.
+        {Scenario::ResetMidLine, {"", kRecordLine}},
+        {Scenario::CutRecord, {""}},
         // With a status line only the body is delivered, whatever the status.
         {Scenario::Http10, {"", kRecordLine}},
         {Scenario::HttpError, {"", kRecordLine}},
@@ -213,26 +219,32 @@ TEST_F(UrlAccessTest, AnUnknownHostIsNotResolved) {
     EXPECT_EQ(text, "The server name or address could not be resolved.\r\n");
 }
 
-TEST_F(UrlAccessTest, AResetGivesTheLinesBeforeItThenTheFailure) {
-    DaytimeServer server(Scenario::ResetMidLine, 0, kRecord);
-    std::vector<std::string> lines;
-    const std::optional<CInternetFailure> failure = FailureOf(server.Url(), &lines);
-    EXPECT_EQ(lines, (std::vector<std::string>{"", kRecordLine})) << Show(lines);
-    ASSERT_TRUE(failure.has_value()) << "the reset went unnoticed";
-    EXPECT_EQ(failure->GetErrorCode(), ERROR_INTERNET_CONNECTION_RESET);
+TEST_F(UrlAccessTest, AResetEndsABareReplyAfterItsLastCompleteLine) {
+    // The record, "partial" and the reset; or the record cut short by the reset. Either way the
+    // reading ends without a failure and the cut line is never handed out.
+    const struct {
+        Scenario scenario;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {Scenario::ResetMidLine, {"", kRecordLine}},
+        {Scenario::CutRecord, {""}},
+    };
+    for (const auto& c : cases) {
+        DaytimeServer server(c.scenario, 0, kRecord);
+        std::vector<std::string> lines;
+        const std::optional<CInternetFailure> failure = FailureOf(server.Url(), &lines);
+        EXPECT_EQ(lines, c.lines) << daytimed::ScenarioName(c.scenario) << ":\n" << Show(lines);
+        EXPECT_FALSE(failure.has_value()) << daytimed::ScenarioName(c.scenario) << ": failure "
+                                          << (failure ? failure->GetErrorCode() : 0);
+    }
 }
 
-TEST_F(UrlAccessTest, AServerThatNeverReadsTheRequestStillDeliversItsRecord) {
+TEST_F(UrlAccessTest, AServerThatNeverReadsTheRequestDeliversItsRecordAndEnds) {
+    // The server closes with the request unread, so the client's system is answered with a reset.
     DaytimeServer server(Scenario::CloseUnread, 0, kRecord);
     std::unique_ptr<CUrlStream> stream = Open(server.Url());
     ASSERT_NE(stream, nullptr);
-    std::string line;
-    ASSERT_TRUE(stream->ReadLine(line));
-    EXPECT_EQ(line, "");
-    ASSERT_TRUE(stream->ReadLine(line));
-    EXPECT_EQ(line, kRecordLine);
-    // What follows the record depends on whether the request reached the server before it closed
-    // (a reset) or after (a clean end); the record is what matters.
+    EXPECT_EQ(ReadAll(*stream), (std::vector<std::string>{"", kRecordLine}));
 }
 
 TEST_F(UrlAccessTest, AnEndlessReplyEndsAfterOneMebibyte) {
@@ -243,14 +255,14 @@ TEST_F(UrlAccessTest, AnEndlessReplyEndsAfterOneMebibyte) {
     std::size_t count = 0;
     std::string line;
     while (stream->ReadLine(line)) {
-        EXPECT_TRUE(line.empty() || line == kRecordLine || kRecordLine.compare(0, line.size(), line) == 0)
-            << "line " << count << ": [" << line << "]";
+        EXPECT_TRUE(line.empty() || line == kRecordLine) << "line " << count << ": [" << line << "]";
         bytes += line.size() + 1;
         ++count;
     }
-    // Every byte taken was a line's byte or its LF; the last line may have been cut without one.
-    EXPECT_GE(bytes, CLineReader::kMaxReplyBytes);
-    EXPECT_LE(bytes, CLineReader::kMaxReplyBytes + 1);
+    // Every byte taken was a line's byte or its LF, up to the bound; the line that the bound cut
+    // was dropped, so at most one reply's worth of bytes falls short of it.
+    EXPECT_LE(bytes, CLineReader::kMaxReplyBytes);
+    EXPECT_GT(bytes + daytimed::ScenarioReply(Scenario::Nist, kRecord).size(), CLineReader::kMaxReplyBytes);
     EXPECT_FALSE(stream->ReadLine(line)) << "the stream went on reading past the bound";
     stream->CloseStream();
 }
@@ -375,8 +387,11 @@ public:
             *error = ERROR_INTERNET_CONNECTION_RESET;
             return false;
         }
-        // An endless reply of 'x' without a single line feed.
-        std::memset(buffer, 'x', size);
+        // An endless reply: `endless` over and over, or 'x' without a single line feed.
+        auto* bytes = static_cast<char*>(buffer);
+        for (DWORD i = 0; i < size; ++i, ++bytesRead) {
+            bytes[i] = endless.empty() ? 'x' : endless[bytesRead % endless.size()];
+        }
         *read = size;
         return true;
     }
@@ -402,6 +417,8 @@ public:
     DWORD openedContext = 0;
     int typeQueries = 0;
     int reads = 0;
+    std::string endless;
+    std::size_t bytesRead = 0;
     std::vector<HINTERNET> closed;
 };
 
@@ -571,13 +588,33 @@ TEST_F(OpenRulesTest, AnEndlessLineStopsAtTheBoundWithoutReadingFurther) {
     internet.cracked = Cracked(UrlScheme::Http);
     CInternetSession session;
     std::unique_ptr<CUrlStream> stream = session.OpenUrl("http://time.example:13", 1, kSetClockFlags);
-    std::string line;
-    ASSERT_TRUE(stream->ReadLine(line));
-    EXPECT_EQ(line.size(), CLineReader::kMaxReplyBytes);
+    std::string line = "stale";
+    // A line cut by the bound is not a line the server sent: nothing is handed out.
+    EXPECT_FALSE(stream->ReadLine(line));
+    EXPECT_EQ(line, "");
     const int readsAtTheBound = internet.reads;
     EXPECT_EQ(readsAtTheBound, static_cast<int>(CLineReader::kMaxReplyBytes / CLineReader::kBufferSize));
     EXPECT_FALSE(stream->ReadLine(line));
     EXPECT_EQ(internet.reads, readsAtTheBound) << "the library was asked again past the bound";
+}
+
+TEST_F(OpenRulesTest, TheReplyIsBoundAtOneMebibyteAndTheRecordThatItCutsIsDropped) {
+    // Records without end: exactly 1,048,576 bytes are taken, every line handed out is a whole
+    // record, and the record cut at the bound is never handed out.
+    const std::string record = "54441 07-12-07 14:39:10 00 0 0 123.4 UTC(NIST) *";
+    internet.cracked = Cracked(UrlScheme::Http);
+    internet.endless = record + "\n";
+    ASSERT_NE(1048576 % internet.endless.size(), 0u) << "the bound must fall inside a record";
+    CInternetSession session;
+    std::unique_ptr<CUrlStream> stream = session.OpenUrl("http://time.example:13", 1, kSetClockFlags);
+    std::string line;
+    std::size_t lines = 0;
+    while (stream->ReadLine(line)) {
+        ASSERT_EQ(line, record) << "line " << lines;
+        ++lines;
+    }
+    EXPECT_EQ(internet.bytesRead, 1048576u);
+    EXPECT_EQ(lines, 1048576u / internet.endless.size());
 }
 
 }  // namespace

@@ -94,6 +94,8 @@ struct Request : Handle {
     std::string body;  // received and not yet read, from readPos
     std::size_t readPos = 0;
     bool paused = false;
+    bool bodyStarted = false;  // at least one byte of the body has come
+    bool statusLine = false;   // the reply began with a status line (and headers)
 
     bool answered = false;  // the final header block has ended
     bool blockHasLocation = false;
@@ -151,6 +153,7 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
         return CURL_WRITEFUNC_PAUSE;  // libcurl keeps these bytes and offers them again on resume
     }
     request->lastByte = SteadyClock::now();
+    if (bytes > 0) request->bodyStarted = true;
     if (request->readPos == request->body.size()) {
         request->body.clear();
         request->readPos = 0;
@@ -167,12 +170,14 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     request->lastByte = SteadyClock::now();
 
     if (request->keepsHeaderBlock) {
+        request->statusLine = true;
         if (request->blockEnded) {
             request->response.clear();
             request->blockEnded = false;
         }
         if (request->response.size() + bytes <= kMaxResponseText) request->response.append(line);
         if (StartsWithNoCase(line, "location:")) request->blockHasLocation = true;
+        }
         if (blank) {
             // The end of a block. Interim (1xx) answers and redirects that will be followed are not
             // the server's answer yet.
@@ -260,6 +265,36 @@ void Pump(Request& request, Ready ready) {
 // The code of a transfer that ended; 0 when it ended well.
 DWORD FinalError(const Request& request) {
     return ErrorFromCurl(request.result, request.osErrno, request.redirected);
+}
+
+// An http reply without a status line: the bare body that a daytime server sends.
+bool IsBareBody(const Request& request) {
+    return request.handleType == INTERNET_HANDLE_TYPE_HTTP_REQUEST && !request.statusLine;
+}
+
+// A daytime server sends its record as soon as the connection stands and closes without reading
+// the request; the unread request makes its system answer with a reset, which may reach this side
+// after the whole reply. So for a bare body a reset after its first byte is the end of the reply,
+// as a close is. Before any byte, and in a reply with a status line, a reset stays a failure.
+bool EndedByReset(const Request& request) {
+    return request.done && IsBareBody(request) && request.bodyStarted &&
+           FinalError(request) == ERROR_INTERNET_CONNECTION_RESET;
+}
+
+// How many of the received bytes may be handed to the reader now. A bare body keeps back an
+// unfinished last line until its line feed comes or the reply ends: a reset may still cut it, and
+// a cut line ("54441 07-12-07 14:39:1") must never reach the reader, which would take it for a
+// record. A line too long to be held waiting is handed out as it is.
+std::size_t Deliverable(const Request& request) {
+    const std::size_t available = request.Available();
+    if (available == 0 || !IsBareBody(request)) return available;
+    const std::size_t lastFeed = request.body.rfind('\n');
+    const std::size_t ended = lastFeed == std::string::npos || lastFeed < request.readPos
+                                  ? 0
+                                  : lastFeed + 1 - request.readPos;
+    if (ended > 0) return ended;
+    if (request.done) return EndedByReset(request) ? 0 : available;
+    return available >= kMaxBuffered / 2 ? available : 0;
 }
 
 void EnsureGlobalInit() {
@@ -427,16 +462,21 @@ public:
         }
         Request& r = *request;
         if (size == 0) return true;
-        if (r.Available() == 0 && r.paused) Resume(r);
-        Pump(r, [&r] { return r.Available() > 0; });
-        if (r.Available() == 0) {
+        if (Deliverable(r) == 0 && r.paused) Resume(r);
+        Pump(r, [&r] { return Deliverable(r) > 0; });
+        const std::size_t deliverable = Deliverable(r);
+        if (deliverable == 0) {
+            if (EndedByReset(r)) {
+                r.readPos = r.body.size();  // the unfinished line that the reset cut
+                return true;                // the end of the data
+            }
             if (const DWORD code = FinalError(r)) {
                 *error = code;
                 return false;
             }
             return true;  // the end of the data
         }
-        const std::size_t count = std::min<std::size_t>(size, r.Available());
+        const std::size_t count = std::min<std::size_t>(size, deliverable);
         std::memcpy(buffer, r.body.data() + r.readPos, count);
         r.readPos += count;
         *read = static_cast<DWORD>(count);

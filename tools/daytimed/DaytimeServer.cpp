@@ -46,6 +46,8 @@ constexpr Named kNames[] = {
     {Scenario::Endless, "endless"},
     {Scenario::RedirectLoop, "redirect-loop"},
     {Scenario::RedirectToFile, "redirect-file"},
+    {Scenario::NistReadFirst, "nist-read-first"},
+    {Scenario::CutRecord, "cut-record"},
 };
 
 std::string NistReply(const std::string& record) { return "\n" + record + " \n"; }
@@ -105,7 +107,10 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
     switch (scenario) {
         case Scenario::Nist:
         case Scenario::Slow:
-        case Scenario::CloseUnread: return nist;
+        case Scenario::CloseUnread:
+        case Scenario::NistReadFirst: return nist;
+        // "JJJJJ YY-MM-DD HH:MM:S": the record up to the first digit of its seconds.
+        case Scenario::CutRecord: return "\n" + record.substr(0, 22);
         case Scenario::CrLfLines: return "\r\n" + record + " \r\n12\r34\r\n";
         case Scenario::SeveralLines: return "first line\n" + nist + nist + "last line";
         case Scenario::Empty: return {};
@@ -199,10 +204,22 @@ void DaytimeServer::Answer(int client) {
             Hold(client);
             close(client);
             return;
+        case Scenario::Nist:
+        case Scenario::CrLfLines:
+        case Scenario::CarriageReturnsOnly:
+        case Scenario::LongLine:
+        case Scenario::FramedLongLine:
         case Scenario::CloseUnread:
-            // What a real daytime server does: it never reads the request.
+        case Scenario::CutRecord:
+            // What a real daytime server does: it sends at once and never reads the request.
             SendAll(client, reply);
-            close(client);
+            CloseUnread(client);
+            return;
+        case Scenario::Slow:
+            for (const char byte : reply) {
+                if (!Pause(kSlowPauseMs) || !SendAll(client, std::string_view(&byte, 1))) break;
+            }
+            CloseUnread(client);
             return;
         case Scenario::ResetMidLine: {
             // The break comes in the middle of the reply, so the request has been taken: a reset
@@ -215,11 +232,6 @@ void DaytimeServer::Answer(int client) {
             close(client);
             return;
         }
-        case Scenario::Slow:
-            for (const char byte : reply) {
-                if (!Pause(kSlowPauseMs) || !SendAll(client, std::string_view(&byte, 1))) break;
-            }
-            break;
         case Scenario::Endless: {
             const std::string chunk = NistReply(record);
             while (SendAll(client, chunk)) {
@@ -227,12 +239,23 @@ void DaytimeServer::Answer(int client) {
             close(client);
             return;
         }
+        case Scenario::NistReadFirst:
+            AwaitRequest(client);
+            SendAll(client, reply);
+            break;
         default: SendAll(client, reply); break;
     }
     // Ending with FIN and reading what the client sent keeps the close clean: a socket closed with
-    // unread bytes resets the connection, which would turn an ordinary reply into a failure.
+    // unread bytes resets the connection.
     shutdown(client, SHUT_WR);
     Drain(client);
+    close(client);
+}
+
+void DaytimeServer::CloseUnread(int client) {
+    // Closing a socket with unread bytes makes the system answer with RST instead of FIN. The
+    // request may still be on its way; waiting for it (without taking it) makes the reset certain.
+    WaitReady(client, POLLIN, kDrainMs);
     close(client);
 }
 

@@ -15,6 +15,12 @@ namespace orvane::daytimed {
 
 // What the server does with each connection. "the record" below is a NIST daytime record (see
 // NistRecord), either fixed when the server was made or built from the current UTC time.
+//
+// The daytime scenarios (Nist, CrLfLines, CarriageReturnsOnly, LongLine, FramedLongLine, Slow,
+// CloseUnread, CutRecord) behave as real daytime servers do: they send on accept and close without
+// reading the request, so the client's system answers the unread request with a reset (RST) once
+// the reply is out. NistReadFirst, SeveralLines (whose last line has no LF: only a clean close
+// delivers it), Empty and the HTTP scenarios read the request first and end with a clean close.
 enum class Scenario {
     Nist,                // LF, the record, a blank, LF: what a NIST server sends
     CrLfLines,           // CR LF, the record, a blank, CR LF, then "12" CR "34" CR LF
@@ -26,12 +32,14 @@ enum class Scenario {
     Slow,                // the NIST reply one byte at a time, with a pause before each byte
     Stall,               // nothing; the connection is held open until the client or the server ends it
     ResetMidLine,        // after the request: the NIST reply and "partial", then a connection reset (RST)
-    CloseUnread,         // the NIST reply at once, then close without reading the request
+    CloseUnread,         // the NIST reply at once, then close without reading the request (as Nist)
     Http10,              // an HTTP/1.0 200 reply with headers whose body is the NIST reply
     HttpError,           // an HTTP/1.0 404 reply with headers whose body is the NIST reply
     Endless,             // the NIST reply over and over until the client goes away
     RedirectLoop,        // an HTTP/1.0 302 reply that sends the client back to this server
     RedirectToFile,      // an HTTP/1.0 302 reply that sends the client to a file of its own machine
+    NistReadFirst,       // the NIST reply after the request has been read, then a clean close
+    CutRecord,           // LF and the record cut after the first digit of its seconds, then the reset
 };
 
 // Every scenario, in declaration order, and the short names used on the command line and in the
@@ -80,6 +88,7 @@ private:
     bool Pause(int milliseconds);  // false when the server is stopping
     void Drain(int client);
     void AwaitRequest(int client);  // until the end of an HTTP request's headers, bounded in time
+    void CloseUnread(int client);   // close once the request has come, without reading it: a reset
     void Hold(int client);
 
     Scenario scenario_;
