@@ -10,6 +10,7 @@
 #include <sys/un.h>
 #include <sys/wait.h>
 #include <systemd/sd-bus.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -149,13 +150,23 @@ struct SetTimeCall {
     bool relative;
     bool interactive;
     bool allowsInteractiveAuthorization;  // the message header's flag
+    std::int64_t appliedUsec;             // the time the clock would be set to, when the answer is given
 };
 
+std::int64_t RealtimeMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
 // Owns org.freedesktop.timedate1 on the given bus and serves SetTime from a thread until it is
-// destroyed. A silent stand-in owns the name but never reads its messages.
+// destroyed. A silent stand-in owns the name but never reads its messages. A `delay` holds each
+// answer as a polkit password prompt does; the time it would set is taken after it, as timedated
+// takes it when it sets the clock.
 class StandInTimedated {
 public:
-    StandInTimedated(const std::string& address, Answer answer) : answer_(answer) {
+    StandInTimedated(const std::string& address, Answer answer, std::chrono::milliseconds delay = 0ms)
+        : answer_(answer), delay_(delay) {
         std::promise<bool> ready;
         std::future<bool> started = ready.get_future();
         thread_ = std::thread([this, address, &ready] { Serve(address, ready); });
@@ -186,10 +197,12 @@ private:
         int interactive = 0;
         const int read = sd_bus_message_read(message, "xbb", &usec, &relative, &interactive);
         if (read < 0) return read;
+        std::this_thread::sleep_for(self->delay_);
         {
             std::lock_guard<std::mutex> lock(self->mutex_);
             self->calls_.push_back({usec, relative != 0, interactive != 0,
-                                    sd_bus_message_get_allow_interactive_authorization(message) > 0});
+                                    sd_bus_message_get_allow_interactive_authorization(message) > 0,
+                                    relative != 0 ? RealtimeMicroseconds() + usec : usec});
         }
         switch (self->answer_) {
             case Answer::AutomaticSyncEnabled:
@@ -235,6 +248,7 @@ private:
     }
 
     const Answer answer_;
+    const std::chrono::milliseconds delay_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
     bool ready_ = false;
@@ -254,18 +268,46 @@ protected:
 // 2007-12-07 14:39:10.250 UTC.
 constexpr std::int64_t kRecordUsec = 1197038350250000;
 
-TEST_F(TimedatedRoute, AsksForTheInstantAsAnAbsoluteInteractiveChange) {
+TEST_F(TimedatedRoute, AsksForTheInstantAsARelativeInteractiveChange) {
     StandInTimedated timedated(bus_.Address(), Answer::Success);
     ASSERT_TRUE(timedated.Ready());
 
+    const std::int64_t before = RealtimeMicroseconds();
     EXPECT_TRUE(SetTimeThroughTimedated(kRecordUsec, Call()));
+    const std::int64_t after = RealtimeMicroseconds();
 
     const std::vector<SetTimeCall> calls = timedated.Calls();
     ASSERT_EQ(calls.size(), 1u);
-    EXPECT_EQ(calls[0].usecUtc, kRecordUsec);
-    EXPECT_FALSE(calls[0].relative);
+    EXPECT_TRUE(calls[0].relative);
+    // The record's time less the system clock's time at the call.
+    EXPECT_LE(calls[0].usecUtc, kRecordUsec - before);
+    EXPECT_GE(calls[0].usecUtc, kRecordUsec - after);
     EXPECT_TRUE(calls[0].interactive);
     EXPECT_TRUE(calls[0].allowsInteractiveAuthorization) << "without the header flag polkit shows no prompt";
+}
+
+TEST_F(TimedatedRoute, AClockSetAfterALongPasswordPromptIsStillRight) {
+    // The prompt holds the call for 1.5 s: the clock must then read the record's time plus those
+    // 1.5 s, not the record's time, which would leave it 1.5 s behind. Also when the answer comes
+    // only after the program has given up waiting.
+    const struct {
+        std::chrono::milliseconds timeout;
+        bool answered;
+    } cases[] = {{20s, true}, {500ms, false}};
+    constexpr auto kPrompt = 1500ms;
+    for (const auto& c : cases) {
+        StandInTimedated timedated(bus_.Address(), Answer::Success, kPrompt);
+        ASSERT_TRUE(timedated.Ready());
+        const std::int64_t recordUsec = RealtimeMicroseconds() + 3600 * std::int64_t{1000000};
+        EXPECT_EQ(SetTimeThroughTimedated(recordUsec, Call(c.timeout)), c.answered);
+        // A given-up call is still answered by the stand-in, as a late polkit answer is applied.
+        for (int i = 0; i < 500 && timedated.Calls().empty(); ++i) std::this_thread::sleep_for(10ms);
+        ASSERT_FALSE(timedated.Calls().empty());
+        const SetTimeCall call = timedated.Calls()[0];
+        const std::int64_t expected = recordUsec + std::chrono::microseconds(kPrompt).count();
+        EXPECT_NEAR(static_cast<double>(call.appliedUsec), static_cast<double>(expected), 100000.0)
+            << "timeout " << c.timeout.count() << " ms: off by " << (call.appliedUsec - expected) / 1000 << " ms";
+    }
 }
 
 TEST_F(TimedatedRoute, EveryRefusalIsFalse) {
@@ -345,7 +387,8 @@ TEST_F(TimedatedRoute, ClockWithoutTheRightAsksTimedatedForRealInstantsOnly) {
         const std::vector<SetTimeCall> calls = timedated.Calls();
         ASSERT_EQ(calls.size(), c.calls) << c.why;
         if (!calls.empty()) {
-            EXPECT_EQ(calls[0].usecUtc, kRecordUsec) << c.why;
+            EXPECT_TRUE(calls[0].relative) << c.why;
+            EXPECT_NEAR(static_cast<double>(calls[0].appliedUsec), static_cast<double>(kRecordUsec), 1e6) << c.why;
         }
     }
 }

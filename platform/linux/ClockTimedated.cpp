@@ -29,6 +29,12 @@ std::uint64_t MonotonicMicroseconds() {
     return static_cast<std::uint64_t>(now.tv_sec) * 1000000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
 }
 
+std::int64_t RealtimeMicroseconds() {
+    timespec now{};
+    clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
 Bus Connect(const std::string& address) {
     sd_bus* bus = nullptr;
     if (address.empty()) {
@@ -52,6 +58,7 @@ int OnReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
 }  // namespace
 
 bool SetTimeThroughTimedated(std::int64_t usecUtc, const TimedatedCall& call) {
+    const std::int64_t offset = usecUtc - RealtimeMicroseconds();
     const std::uint64_t timeout = call.timeout.count() > 0 ? static_cast<std::uint64_t>(call.timeout.count()) * 1000u : 1u;
     const std::uint64_t deadline = MonotonicMicroseconds() + timeout;
 
@@ -63,7 +70,7 @@ bool SetTimeThroughTimedated(std::int64_t usecUtc, const TimedatedCall& call) {
                                        "org.freedesktop.timedate1", "SetTime") < 0)
         return false;
     Message request(raw);
-    if (sd_bus_message_append(request.get(), "xbb", static_cast<std::int64_t>(usecUtc), 0, 1) < 0) return false;
+    if (sd_bus_message_append(request.get(), "xbb", offset, 1, 1) < 0) return false;
     // Without this header flag polkit answers "interactive authentication required" instead of
     // showing its password prompt, whatever the interactive argument says.
     if (sd_bus_message_set_allow_interactive_authorization(request.get(), 1) < 0) return false;

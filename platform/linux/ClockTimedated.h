@@ -16,10 +16,15 @@ struct TimedatedCall {
     std::chrono::milliseconds timeout = std::chrono::minutes(2);
 };
 
-// Sends SetTime(usecUtc, relative = false, interactive = true) to org.freedesktop.timedate1 and
-// answers true when it reports success. Every refusal is false: no bus, no timedated, polkit saying
-// no or the user cancelling its prompt, automatic time synchronisation being on, or no answer
-// within `call.timeout`. Blocks the calling thread for at most about `call.timeout`.
+// Asks org.freedesktop.timedate1 to set the clock to `usecUtc` (microseconds since the epoch, UTC)
+// and answers true when it reports success. Every refusal is false: no bus, no timedated, polkit
+// saying no or the user cancelling its prompt, automatic time synchronisation being on, or no
+// answer within `call.timeout`. Blocks the calling thread for at most about `call.timeout`.
+//
+// polkit holds the call for as long as the user takes to type a password, so the time is sent as
+// an offset from the system clock at this call: SetTime(usecUtc - now, relative = true,
+// interactive = true). timedated adds the offset when it sets the clock, which keeps the clock
+// right however late that is, even after this call has given up.
 bool SetTimeThroughTimedated(std::int64_t usecUtc, const TimedatedCall& call = {});
 
 }  // namespace orvane
