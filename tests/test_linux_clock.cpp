@@ -6,12 +6,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <fstream>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "doubles/SystemTimes.h"
+#include "linux/TempDir.h"
 #include "linux/UnprivilegedChild.h"
 #include "platform/Clock.h"
+#include "platform/Seam.h"
 #include "platform/linux/ClockFields.h"
+#include "platform/linux/ClockHardware.h"
 
 namespace orvane {
 namespace {
@@ -161,6 +167,110 @@ TEST(LinuxClock, RefusesACallerWithoutTheRightToSetTheClock) {
     const SYSTEMTIME time = Utc(2007, 12, 7, 14, 39, 10, 250);
     EXPECT_EQ(SetRealClockAsUnprivilegedChild(time), 0)
         << "1: the clock reported success; " << test::kChildKeptItsRights << ": the child kept its rights";
+}
+
+// ---- The hardware clock -------------------------------------------------------------------------
+
+// Records what the hardware clock was set to; `present` false stands for a machine without one.
+class FakeHardwareClock : public IHardwareClock {
+public:
+    bool SetTime(const std::tm& fields) override {
+        if (!present) return false;
+        set.push_back(fields);
+        return true;
+    }
+    bool present = true;
+    std::vector<std::tm> set;
+};
+
+std::string Show(const std::tm& t) {
+    char text[40];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.tm_year + 1900, t.tm_mon + 1, t.tm_mday,
+                  t.tm_hour, t.tm_min, t.tm_sec);
+    return text;
+}
+
+// Puts TZ in place for one test and restores the zone that was there.
+class ScopedTimeZone {
+public:
+    explicit ScopedTimeZone(const char* zone) {
+        if (const char* old = std::getenv("TZ")) saved_ = old;
+        setenv("TZ", zone, 1);
+        tzset();
+    }
+    ~ScopedTimeZone() {
+        if (saved_) {
+            setenv("TZ", saved_->c_str(), 1);
+        } else {
+            unsetenv("TZ");
+        }
+        tzset();
+    }
+
+private:
+    std::optional<std::string> saved_;
+};
+
+TEST(HardwareClock, KeepsUtcUnlessTheAdjtimeFileSaysLocal) {
+    // Three hours east of Greenwich, with no summer time, so that local and UTC differ in the hour.
+    ScopedTimeZone zone("ORV-3");
+    test::TempDir folder;
+    const std::int64_t seconds = 1197038350;  // 2007-12-07 14:39:10 UTC
+    const struct {
+        const char* why;
+        std::optional<std::string> adjtime;  // nullopt: no file
+        const char* expected;
+    } cases[] = {
+        {"no adjtime file", std::nullopt, "2007-12-07 14:39:10"},
+        {"UTC", "0.000000 1197038000 0.000000\n1197038000\nUTC\n", "2007-12-07 14:39:10"},
+        {"LOCAL", "0.000000 1197038000 0.000000\n1197038000\nLOCAL\n", "2007-12-07 17:39:10"},
+        {"LOCAL with CR LF and no last line feed", "0.0 0 0.0\r\n0\r\nLOCAL", "2007-12-07 17:39:10"},
+        {"LOCAL on the wrong line", "LOCAL\n0\nUTC\n", "2007-12-07 14:39:10"},
+        {"only two lines", "0.0 0 0.0\n0\n", "2007-12-07 14:39:10"},
+        {"lower case", "0.0 0 0.0\n0\nlocal\n", "2007-12-07 14:39:10"},
+    };
+    for (const auto& c : cases) {
+        const std::string path = folder.Path() + "/adjtime";
+        std::remove(path.c_str());
+        if (c.adjtime) std::ofstream(path, std::ios::binary) << *c.adjtime;
+        FakeHardwareClock rtc;
+        EXPECT_TRUE(SetHardwareClock(seconds, rtc, path)) << c.why;
+        ASSERT_EQ(rtc.set.size(), 1u) << c.why;
+        EXPECT_EQ(Show(rtc.set[0]), c.expected) << c.why;
+    }
+}
+
+TEST(HardwareClock, AMissingOrRefusingRtcIsFalseAndNothingElse) {
+    test::TempDir folder;
+    const std::string adjtime = folder.Path() + "/adjtime";
+    FakeHardwareClock absent;
+    absent.present = false;
+    EXPECT_FALSE(SetHardwareClock(1197038350, absent, adjtime));
+    // The real device class on paths that are no RTC: missing, and a plain file (whose ioctl fails).
+    const std::string plain = folder.Path() + "/rtc-that-is-a-file";
+    std::ofstream(plain) << "not a device";
+    for (const std::string& path : {folder.Path() + "/no-rtc-here", plain}) {
+        CRtcDevice device(path);
+        EXPECT_FALSE(SetHardwareClock(1197038350, device, adjtime)) << path;
+    }
+    std::ifstream file(plain);
+    std::string text;
+    std::getline(file, text);
+    EXPECT_EQ(text, "not a device") << "the plain file was written to";
+}
+
+TEST(HardwareClock, IsNotTouchedWhenTheSystemClockWasNotSet) {
+    // Without the right to set the clock the hardware clock stays as it was; the child answers 2
+    // when its double was asked.
+    const int result = test::RunUnprivileged([] {
+        setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/orvane-test/no-bus-here", 1);
+        FakeHardwareClock rtc;
+        ScopedSeam<IHardwareClock> seam{rtc};
+        const bool set = IClock::Native().SetSystemTime(Utc(2007, 12, 7, 14, 39, 10, 250));
+        return !rtc.set.empty() ? 2 : (set ? 1 : 0);
+    });
+    EXPECT_EQ(result, 0) << "1: the clock reported success; 2: the hardware clock was set; "
+                         << test::kChildKeptItsRights << ": the child kept its rights";
 }
 
 }  // namespace
