@@ -5,7 +5,10 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <chrono>
 
 #include <cctype>
 #include <cstdlib>
@@ -348,6 +351,25 @@ TEST_F(LocalFileTest, ADirectoryIsRefusedAsWindowsRefusesIt) {
         FAIL() << "a directory was opened as a file";
     } catch (const CFileFailure& failure) {
         EXPECT_EQ(failure.GetCause(), CFileFailure::accessDenied);
+    }
+}
+
+TEST_F(LocalFileTest, AFifoOrADeviceIsRefusedAtOnceInsteadOfBlocking) {
+    // A FIFO without a writer would block the open for ever; /dev/zero would be read for ever.
+    const std::string fifo = (directory / "pipe").string();
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    for (const std::string& path : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+        const auto start = std::chrono::steady_clock::now();
+        try {
+            Open("file://" + path);
+            ADD_FAILURE() << path << " was opened as a file";
+        } catch (const CFileFailure& failure) {
+            EXPECT_EQ(failure.GetCause(), CFileFailure::accessDenied) << path;
+            std::string text;
+            EXPECT_TRUE(failure.GetErrorText(text, 512, nullptr));
+            EXPECT_EQ(text, "Access to " + path + " was denied.");
+        }
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2)) << path;
     }
 }
 
