@@ -5,6 +5,7 @@
 #include <curl/curl.h>
 
 #include <cerrno>
+#include <chrono>
 #include <optional>
 #include <string>
 
@@ -124,6 +125,67 @@ TEST(LinuxInternetErrors, NetworkFailuresGiveTheWinInetCodes) {
         EXPECT_EQ(inet::ErrorFromCurl(c.result, c.osErrno, c.redirected), c.code)
             << curl_easy_strerror(c.result) << " (" << c.result << "), errno " << c.osErrno;
     }
+}
+
+TEST(LinuxInternetErrors, ARefusedCertificateGivesTheCodeOfItsReason) {
+    // libcurl reports every refused certificate alike; the TLS library's verdict tells them apart.
+    const struct {
+        long verifyResult;
+        DWORD code;
+        const char* why;
+    } cases[] = {
+        {10, inet::ERROR_INTERNET_SEC_CERT_DATE_INVALID, "expired"},
+        {9, inet::ERROR_INTERNET_SEC_CERT_DATE_INVALID, "not yet valid"},
+        {13, inet::ERROR_INTERNET_SEC_CERT_DATE_INVALID, "unreadable start date"},
+        {14, inet::ERROR_INTERNET_SEC_CERT_DATE_INVALID, "unreadable end date"},
+        {0, inet::ERROR_INTERNET_SEC_CERT_CN_INVALID, "a sound chain for another host (libcurl's own check)"},
+        {62, inet::ERROR_INTERNET_SEC_CERT_CN_INVALID, "host name mismatch"},
+        {64, inet::ERROR_INTERNET_SEC_CERT_CN_INVALID, "IP address mismatch"},
+        {18, inet::ERROR_INTERNET_INVALID_CA, "self-signed"},
+        {19, inet::ERROR_INTERNET_INVALID_CA, "self-signed in the chain"},
+        {20, inet::ERROR_INTERNET_INVALID_CA, "issuer not known"},
+        {inet::kNoVerifyResult, inet::ERROR_INTERNET_INVALID_CA, "no verdict"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(inet::ErrorFromCurl(CURLE_PEER_FAILED_VERIFICATION, 0, false, c.verifyResult), c.code) << c.why;
+    }
+    EXPECT_EQ(inet::ErrorText(inet::ERROR_INTERNET_SEC_CERT_DATE_INVALID),
+              "The server's certificate has expired or is not yet valid.\r\n");
+    EXPECT_EQ(inet::ErrorText(inet::ERROR_INTERNET_SEC_CERT_CN_INVALID),
+              "The server's certificate was issued for another host name.\r\n");
+    EXPECT_EQ(inet::ErrorText(inet::ERROR_INTERNET_INVALID_CA),
+              "The server's certificate was issued by an authority that is not trusted.\r\n");
+}
+
+TEST(LinuxInternetErrors, ARedirectFromHttpsToHttpIsRefused) {
+    EXPECT_EQ(inet::ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR, 12040u);
+    EXPECT_EQ(inet::ErrorText(inet::ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR),
+              "The server redirected the request from a secure connection to one that is not secure.\r\n");
+    const struct {
+        const char* from;
+        const char* location;
+        bool refused;
+    } cases[] = {
+        {"https://time.example/", " http://time.example:13/", true},
+        {"HTTPS://time.example/", "HTTP://time.example/", true},
+        {"https://time.example/", "https://other.example/", false},
+        {"https://time.example/", "/elsewhere", false},           // relative: stays on https
+        {"https://time.example/", "//other.example/x", false},   // scheme-relative: stays on https
+        {"http://time.example/", "http://other.example/", false},
+        {"http://time.example/", "https://other.example/", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(inet::RedirectLeavesTls(c.from, c.location), c.refused) << c.from << " -> " << c.location;
+    }
+}
+
+TEST(LinuxInternetDefaults, TheProgramsTimeOutsAreThirtyThirtyAndSixtySeconds) {
+    // The program sets no time-outs of its own; these are what every Set Clock runs with. Tests
+    // elsewhere shorten them and put them back.
+    const inet::Timeouts used = inet::CurrentTimeouts();
+    EXPECT_EQ(used.connect, std::chrono::milliseconds(30000));
+    EXPECT_EQ(used.stall, std::chrono::seconds(30));
+    EXPECT_EQ(used.total, std::chrono::milliseconds(60000));
 }
 
 TEST(LinuxInternetErrors, EveryCodeThisLayerProducesHasATextEndingInCrLf) {

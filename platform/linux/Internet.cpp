@@ -110,6 +110,8 @@ struct Request : Handle {
     bool done = false;
     CURLcode result = CURLE_OK;
     long osErrno = 0;
+    long verifyResult = kNoVerifyResult;
+    DWORD refusal = 0;  // this layer's own reason for ending the transfer, before libcurl's result
     bool redirected = false;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 };
@@ -176,7 +178,19 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
             request->blockEnded = false;
         }
         if (request->response.size() + bytes <= kMaxResponseText) request->response.append(line);
-        if (StartsWithNoCase(line, "location:")) request->blockHasLocation = true;
+        if (StartsWithNoCase(line, "location:")) {
+            request->blockHasLocation = true;
+            char* current = nullptr;
+            curl_easy_getinfo(request->easy, CURLINFO_EFFECTIVE_URL, &current);
+            long status = 0;
+            curl_easy_getinfo(request->easy, CURLINFO_RESPONSE_CODE, &status);
+            std::string location(line.substr(9));
+            if (status / 100 == 3 && current && RedirectLeavesTls(current, location)) {
+                // WinINet refuses to follow a redirect from https to http unless asked to allow it.
+                request->refusal = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
+                t_lastResponse = request->response;
+                return 0;  // ends the transfer
+            }
         }
         if (blank) {
             // The end of a block. Interim (1xx) answers and redirects that will be followed are not
@@ -203,6 +217,7 @@ void CollectDone(Request& request) {
         request.done = true;
         request.result = message->data.result;
         curl_easy_getinfo(request.easy, CURLINFO_OS_ERRNO, &request.osErrno);
+        curl_easy_getinfo(request.easy, CURLINFO_SSL_VERIFYRESULT, &request.verifyResult);
         long redirects = 0;
         curl_easy_getinfo(request.easy, CURLINFO_REDIRECT_COUNT, &redirects);
         request.redirected = redirects > 0;
@@ -264,7 +279,8 @@ void Pump(Request& request, Ready ready) {
 
 // The code of a transfer that ended; 0 when it ended well.
 DWORD FinalError(const Request& request) {
-    return ErrorFromCurl(request.result, request.osErrno, request.redirected);
+    if (request.refusal) return request.refusal;
+    return ErrorFromCurl(request.result, request.osErrno, request.redirected, request.verifyResult);
 }
 
 // An http reply without a status line: the bare body that a daytime server sends.

@@ -1,4 +1,5 @@
 // WinINet error codes for libcurl's results, and this layer's texts for them.
+#include <cctype>
 #include <cerrno>
 
 #include <curl/curl.h>
@@ -7,7 +8,46 @@
 
 namespace orvane::inet {
 
-DWORD ErrorFromCurl(int curlCode, long osErrno, bool redirected) {
+namespace {
+
+bool StartsWithNoCase(const std::string& text, const char* prefix) {
+    for (std::size_t i = 0; prefix[i] != '\0'; ++i) {
+        if (i >= text.size() || std::tolower(static_cast<unsigned char>(text[i])) != prefix[i]) return false;
+    }
+    return true;
+}
+
+// OpenSSL's X509_V_ERR_* codes that name a certificate's dates or its host.
+constexpr long kCertNotYetValid = 9;
+constexpr long kCertHasExpired = 10;
+constexpr long kErrorInNotBefore = 13;
+constexpr long kErrorInNotAfter = 14;
+constexpr long kHostNameMismatch = 62;
+constexpr long kIpAddressMismatch = 64;
+
+DWORD CertificateError(long verifyResult) {
+    switch (verifyResult) {
+        case kCertNotYetValid:
+        case kCertHasExpired:
+        case kErrorInNotBefore:
+        case kErrorInNotAfter: return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
+        // A sound chain that libcurl still refused: its own host-name check failed.
+        case 0:
+        case kHostNameMismatch:
+        case kIpAddressMismatch: return ERROR_INTERNET_SEC_CERT_CN_INVALID;
+        default: return ERROR_INTERNET_INVALID_CA;
+    }
+}
+
+}  // namespace
+
+bool RedirectLeavesTls(const std::string& fromUrl, const std::string& location) {
+    std::size_t start = 0;
+    while (start < location.size() && (location[start] == ' ' || location[start] == '\t')) ++start;
+    return StartsWithNoCase(fromUrl, "https:") && StartsWithNoCase(location.substr(start), "http:");
+}
+
+DWORD ErrorFromCurl(int curlCode, long osErrno, bool redirected, long verifyResult) {
     switch (static_cast<CURLcode>(curlCode)) {
         case CURLE_OK:
         case CURLE_GOT_NOTHING: return 0;
@@ -31,7 +71,7 @@ DWORD ErrorFromCurl(int curlCode, long osErrno, bool redirected) {
         case CURLE_TOO_MANY_REDIRECTS: return ERROR_HTTP_REDIRECT_FAILED;
         case CURLE_OUT_OF_MEMORY: return ERROR_NOT_ENOUGH_MEMORY;
         case CURLE_BAD_CONTENT_ENCODING: return ERROR_INTERNET_DECODING_FAILED;
-        case CURLE_PEER_FAILED_VERIFICATION: return ERROR_INTERNET_INVALID_CA;
+        case CURLE_PEER_FAILED_VERIFICATION: return CertificateError(verifyResult);
         case CURLE_SSL_CONNECT_ERROR:
         case CURLE_SSL_ENGINE_NOTFOUND:
         case CURLE_SSL_ENGINE_SETFAILED:
@@ -83,6 +123,12 @@ std::optional<std::string> ErrorText(DWORD code) {
         case ERROR_INTERNET_CONNECTION_ABORTED:
             return "The connection with the server was terminated abnormally.\r\n";
         case ERROR_INTERNET_CONNECTION_RESET: return "The connection with the server was reset.\r\n";
+        case ERROR_INTERNET_SEC_CERT_DATE_INVALID:
+            return "The server's certificate has expired or is not yet valid.\r\n";
+        case ERROR_INTERNET_SEC_CERT_CN_INVALID:
+            return "The server's certificate was issued for another host name.\r\n";
+        case ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR:
+            return "The server redirected the request from a secure connection to one that is not secure.\r\n";
         case ERROR_INTERNET_INVALID_CA:
             return "The server's certificate was issued by an authority that is not trusted.\r\n";
         case ERROR_HTTP_INVALID_SERVER_RESPONSE: return "The server returned an invalid or unrecognized response.\r\n";

@@ -11,6 +11,9 @@
 namespace orvane::inet {
 
 // WinINet codes that only this layer produces; the portable code knows them only as numbers.
+inline constexpr DWORD ERROR_INTERNET_SEC_CERT_DATE_INVALID = 12037;
+inline constexpr DWORD ERROR_INTERNET_SEC_CERT_CN_INVALID = 12038;
+inline constexpr DWORD ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR = 12040;
 inline constexpr DWORD ERROR_INTERNET_INVALID_CA = 12045;
 inline constexpr DWORD ERROR_HTTP_REDIRECT_FAILED = 12156;
 // System codes that this layer produces.
@@ -35,8 +38,17 @@ struct Timeouts {
 Timeouts CurrentTimeouts();
 void SetTimeouts(const Timeouts& timeouts);
 
-// The WinINet code for a libcurl result. `osErrno` is the socket error libcurl saw (0 when none).
-DWORD ErrorFromCurl(int curlCode, long osErrno, bool redirected);
+// No certificate check result is known.
+inline constexpr long kNoVerifyResult = -1;
+
+// The WinINet code for a libcurl result. `osErrno` is the socket error libcurl saw (0 when none);
+// `verifyResult` is the TLS library's verdict on the server's certificate chain (an X509_V_* code,
+// 0 when the chain was sound), which tells a refused certificate's reason.
+DWORD ErrorFromCurl(int curlCode, long osErrno, bool redirected, long verifyResult = kNoVerifyResult);
+
+// Whether following a redirect from `fromUrl` to `location` would leave a secure connection for a
+// plain one, which WinINet refuses unless asked to allow it.
+bool RedirectLeavesTls(const std::string& fromUrl, const std::string& location);
 
 // This layer's text for `code` (ending in CR LF); nullopt for codes it never produces.
 std::optional<std::string> ErrorText(DWORD code);
