@@ -4,6 +4,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -433,6 +434,29 @@ void InConfigure(HWND main, Inside inside) {
     Click(main, IDC_CONFIGURE);
 }
 
+TEST_F(ProgramTest, F1OpensHelpInConfigureAlsoWhileTheServerListIsDroppedDown) {
+    bool dropped = false;
+    RunProgram([&](HWND main) {
+        InConfigure(main, [&](HWND dialog) {
+            Key(dialog, Qt::Key_F1);  // on the dialog's own controls
+            auto* list = qobject_cast<QComboBox*>(Qt().WidgetOf(Qt().GetDlgItem(dialog, IDC_URL_LIST)));
+            list->setFocus();
+            list->showPopup();
+            dropped = QTest::qWaitFor([list] { return list->view()->isVisible(); }, 2000);
+            // The open list takes the keys: F1 reaches its view first.
+            QTest::keyClick(list->view(), Qt::Key_F1);
+            list->hidePopup();
+            QTest::qWaitFor([list] { return !list->view()->isVisible(); }, 2000);
+            // The dialog still has the keys: Esc closes it.
+            Key(dialog, Qt::Key_Escape);
+        });
+    });
+    EXPECT_TRUE(dropped) << "the list never dropped down";
+    ASSERT_GE(help.requests.size(), 2u);
+    EXPECT_EQ(help.requests[0].command, HELP_FINDER);
+    EXPECT_EQ(help.requests[1].command, HELP_FINDER) << "F1 with the list dropped down opens help too";
+}
+
 TEST_F(ProgramTest, ConfigureOnFirstUseShowsTheFirstServerAndStoresItOnOk) {
     ConfigureView view;
     RunProgram([&](HWND main) {
@@ -526,7 +550,8 @@ TEST_F(ProgramTest, CancelEscAndTheCloseBoxStoreNothing) {
             EXPECT_EQ(TopDialog(), nullptr) << "the dialog has closed";
             InConfigure(main, [&](HWND dialog) {
                 reopened = Look(dialog);
-                Click(dialog, IDCANCEL);
+                // The dialog still has the keys: Esc closes it.
+            Key(dialog, Qt::Key_Escape);
             });
         });
         EXPECT_EQ(SettingsFileText(), before);

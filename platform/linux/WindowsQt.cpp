@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFontMetrics>
@@ -195,7 +196,20 @@ public:
             event->accept();
             return true;
         }
-        if (event->type() == QEvent::KeyPress) return backend_.OnKeyPress(widget, *static_cast<QKeyEvent*>(event));
+        if (event->type() == QEvent::KeyPress) {
+            const auto& key = *static_cast<QKeyEvent*>(event);
+            // A dropped-down list has the keys to itself; F1 still asks for help, as everywhere
+            // else in the dialog.
+            if (key.key() == Qt::Key_F1 && !backend_.HandleOf(widget)) {
+                QComboBox* combo = nullptr;
+                for (QWidget* up = widget->parentWidget(); up && !combo; up = up->parentWidget()) {
+                    combo = qobject_cast<QComboBox*>(up);
+                }
+                if (!combo || !backend_.HandleOf(combo)) return false;
+                return backend_.OnKeyPress(combo, key);
+            }
+            return backend_.OnKeyPress(widget, key);
+        }
         return false;
     }
 
@@ -492,7 +506,10 @@ void CQtWindows::BuildControls(Window& dialog, const res::DialogTemplate& dialog
             widget = edit;
         } else if (atom == res::kComboBoxClass) {
             control.kind = Kind::ComboBox;
-            widget = new QComboBox(dialog.widget);
+            auto* combo = new QComboBox(dialog.widget);
+            // The list's view, once dropped down, takes the keys; F1 must still reach the dialog.
+            combo->view()->installEventFilter(keyFilter_.get());
+            widget = combo;
         } else {
             control.kind = Kind::Other;
             widget = new QWidget(dialog.widget);
