@@ -34,6 +34,7 @@
 #include "tests/doubles/FakeHelp.h"
 #include "tests/doubles/FakeMessageBox.h"
 #include "tests/doubles/FakeWindows.h"
+#include "tests/linux/NoProxy.h"
 #include "tests/linux/TempDir.h"
 #include "tools/daytimed/DaytimeServer.h"
 #include "ui/OrvaneDlg.h"
@@ -170,8 +171,7 @@ int main(int argc, char** argv) {
     using namespace orvane;
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    // No proxy from the environment may take the loopback traffic.
-    for (const char* name : {"http_proxy", "HTTP_PROXY", "all_proxy", "ALL_PROXY"}) ::unsetenv(name);
+    test::ClearProxyEnvironment();
 
     const test::TempDir dir;
     regfile::SetRegistryFilePathForTesting(dir / "orvane/registry.reg");

@@ -10,10 +10,14 @@
 #include <string>
 
 #include "platform/Internet.h"
+#include "linux/NoProxy.h"
 #include "platform/linux/InternetLinux.h"
 
 namespace orvane {
 namespace {
+
+// Sessions opened here must never reach a proxy from the environment.
+[[maybe_unused]] const bool kProxiesCleared = (test::ClearProxyEnvironment(), true);
 
 TEST(LinuxInternetUrl, CanonicalFormsAreTidiedAsABrowserWould) {
     const struct {

@@ -33,6 +33,7 @@
 #include "doubles/FakeMessageBox.h"
 #include "doubles/FakeRegistry.h"
 #include "doubles/FakeWindows.h"
+#include "linux/NoProxy.h"
 #include "platform/Clock.h"
 #include "platform/LocalTime.h"
 #include "platform/Seam.h"
@@ -266,11 +267,7 @@ std::string Show(const Outcome& outcome) {
 class NetworkFaults : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Traffic of these tests stays on 127.0.0.1: no proxy from the environment may take it.
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
-                                 "no_proxy", "NO_PROXY"}) {
-            ::unsetenv(name);
-        }
+        test::ClearProxyEnvironment();
         SetAppNames(DeriveAppNames("/opt/orvane/orvane"));
         AppSettings().SetKeyNames("Quintarro", "orvane");
         windows.templates[IDD_MAIN] = {0, RECT{0, 0, 300, 120},

@@ -29,6 +29,7 @@
 #include "doubles/FakeClock.h"
 #include "doubles/FakeHelp.h"
 #include "doubles/FakeMessageBox.h"
+#include "linux/NoProxy.h"
 #include "linux/PrivateNetwork.h"
 #include "platform/Internet.h"
 #include "platform/Seam.h"
@@ -94,6 +95,7 @@ class ProgramTest : public ::testing::Test {
 protected:
     ProgramTest() {
         test::TestApplication();
+        test::ClearProxyEnvironment();
         directory_ = fs::temp_directory_path() / ("orvane-program-" + std::to_string(getpid()) + "-" +
                                                   ::testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::create_directories(directory_);

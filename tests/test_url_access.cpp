@@ -27,6 +27,7 @@
 #include "platform/Resources.h"
 #include "platform/Seam.h"
 #include "platform/linux/InternetLinux.h"
+#include "linux/NoProxy.h"
 #include "linux/PrivateNetwork.h"
 #include "tools/daytimed/DaytimeServer.h"
 
@@ -89,11 +90,7 @@ std::uint16_t RefusingPort() {
 class UrlAccessTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        // Traffic of these tests stays on 127.0.0.1: no proxy from the environment may take it.
-        for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY", "all_proxy", "ALL_PROXY",
-                                 "ftp_proxy", "FTP_PROXY", "gopher_proxy", "GOPHER_PROXY"}) {
-            unsetenv(name);
-        }
+        test::ClearProxyEnvironment();
         SetAppNames(DeriveAppNames("/opt/orvane/orvane"));
         session = std::make_unique<CInternetSession>(nullptr, 1, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr,
                                                      INTERNET_FLAG_DONT_CACHE);
