@@ -1,10 +1,10 @@
 // The Qt 6 Widgets window backend: dialogs from templates, their controls, keys and modal loops.
 #include "platform/linux/WindowsQt.h"
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QAbstractItemView>
 #include <QComboBox>
 #include <QEventLoop>
 #include <QFontMetrics>
