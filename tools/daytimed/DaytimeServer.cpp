@@ -110,7 +110,11 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
         case Scenario::CloseUnread:
         case Scenario::NistReadFirst: return nist;
         // "JJJJJ YY-MM-DD HH:MM:S": the record up to the first digit of its seconds.
-        case Scenario::CutRecord: return "\n" + record.substr(0, 22);
+        case Scenario::CutRecord: {
+            std::string reply(1, '\n');
+            reply.append(record, 0, 22);
+            return reply;
+        }
         case Scenario::CrLfLines: return "\r\n" + record + " \r\n12\r34\r\n";
         case Scenario::SeveralLines: return "first line\n" + nist + nist + "last line";
         case Scenario::Empty: return {};
