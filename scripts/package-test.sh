@@ -52,13 +52,14 @@ pass() {
     echo "package-test: ok: $*"
 }
 
-# Waits up to 60 seconds for a top-level window on $DISPLAY whose xwininfo line matches the pattern.
+# Waits up to 60 seconds for a window on $DISPLAY whose xwininfo line matches the pattern and which
+# is shown (mapped, with every parent mapped).
 wait_for_window() {
-    local pattern=$1 pid=$2
+    local pattern=$1 pid=$2 id
     for _ in $(seq 1 600); do
-        if xwininfo -root -tree | grep -E -q -- "$pattern"; then
-            return 0
-        fi
+        for id in $(xwininfo -root -tree | grep -E -- "$pattern" | awk '{print $1}'); do
+            xwininfo -id "$id" | grep -q 'Map State: IsViewable' && return 0
+        done
         kill -0 "$pid" 2>/dev/null || return 1
         sleep 0.1
     done
