@@ -38,9 +38,14 @@ pass() {
     echo "installer-check: ok: $*"
 }
 
+# Debian's `wine` starts every program with the 32-bit loader when wine32 is installed, which is
+# slow where that loader runs under qemu; the registry tool and the 64-bit program need only wine64.
+wine64=wine
+[ -x /usr/lib/wine/wine64 ] && wine64=/usr/lib/wine/wine64
+
 # `wine reg query` in one registry view, with Windows' line ends taken off.
 reg_query() {
-    wine reg query "$@" </dev/null 2>/dev/null | tr -d '\r'
+    "$wine64" reg query "$@" </dev/null 2>/dev/null | tr -d '\r'
 }
 
 # Whether a window on $DISPLAY whose xwininfo line matches the pattern is shown (mapped, with every
@@ -83,7 +88,7 @@ check_installer() {
     name=$(basename "$setup")
     version=$(echo "$name" | sed -E 's/^orvane-([0-9.]+)-win(32|64)-setup\.exe$/\1/')
 
-    wine reg add "$settings_key" /v URLIndex /t REG_DWORD /d 3 /f </dev/null >/dev/null 2>&1 ||
+    "$wine64" reg add "$settings_key" /v URLIndex /t REG_DWORD /d 3 /f </dev/null >/dev/null 2>&1 ||
         fail "could not write the setting"
 
     # The installer runs to its end before wine returns.
@@ -111,7 +116,9 @@ check_installer() {
     pass "$name /S: orvane.exe and orvane.HLP in $windows_folder, the shortcut, the uninstall entry"
 
     # The main window is a top-level X window titled with the main dialog's caption.
-    wine "$windows_folder\\orvane.exe" </dev/null >"$log" 2>&1 &
+    local loader=wine
+    [ "$view" = /reg:32 ] || loader=$wine64
+    "$loader" "$windows_folder\\orvane.exe" </dev/null >"$log" 2>&1 &
     program_pid=$!
     if ! wait_until 1200 window_shown '"Orvane": \("orvane.exe" ' ||
        ! kill -0 "$program_pid" 2>/dev/null; then
@@ -135,7 +142,7 @@ check_installer() {
     reg_query "$settings_key" /v URLIndex | grep -q -E 'URLIndex +REG_DWORD +0x3$' ||
         fail "uninstall.exe /S did not leave the setting under HKEY_CURRENT_USER\\Software\\Quintarro"
     pass "uninstall.exe /S: files, shortcut and entry gone, the user's setting kept ($((SECONDS - started)) s)"
-    wine reg delete 'HKCU\Software\Quintarro' /f </dev/null >/dev/null 2>&1 || true
+    "$wine64" reg delete 'HKCU\Software\Quintarro' /f </dev/null >/dev/null 2>&1 || true
 }
 
 folder=
