@@ -39,7 +39,8 @@ pass() {
 }
 
 # Debian's `wine` starts every program with the 32-bit loader when wine32 is installed, which is
-# slow where that loader runs under qemu; the registry tool and the 64-bit program need only wine64.
+# slow where that loader runs under qemu and fails where 32-bit programs cannot run at all; the
+# registry tool and the 64-bit installer and program need only wine64.
 wine64=wine
 [ -x /usr/lib/wine/wine64 ] && wine64=/usr/lib/wine/wine64
 
@@ -79,9 +80,9 @@ check_installer() {
     bin=$(dirname "$setup")/bin
     case "$setup" in
         *-win64-setup.exe) folder="$WINEPREFIX/drive_c/Program Files/Orvane"; windows_folder='C:\Program Files\Orvane'
-                           view=/reg:64; other_view=/reg:32 ;;
+                           view=/reg:64; other_view=/reg:32; loader=$wine64 ;;
         *-win32-setup.exe) folder="$WINEPREFIX/drive_c/Program Files (x86)/Orvane"; windows_folder='C:\Program Files (x86)\Orvane'
-                           view=/reg:32; other_view=/reg:64 ;;
+                           view=/reg:32; other_view=/reg:64; loader=wine ;;
         *) fail "$setup: neither -win64-setup.exe nor -win32-setup.exe" ;;
     esac
     local name version
@@ -92,7 +93,7 @@ check_installer() {
         fail "could not write the setting"
 
     # The installer runs to its end before wine returns.
-    wine "$setup" /S </dev/null >"$log" 2>&1 || { cat "$log" >&2; fail "$name /S exited with $?"; }
+    "$loader" "$setup" /S </dev/null >"$log" 2>&1 || { cat "$log" >&2; fail "$name /S exited with $?"; }
     local file
     for file in orvane.exe orvane.HLP; do
         cmp "$bin/$file" "$folder/$file" || fail "$name did not install $file in $windows_folder"
@@ -116,8 +117,6 @@ check_installer() {
     pass "$name /S: orvane.exe and orvane.HLP in $windows_folder, the shortcut, the uninstall entry"
 
     # The main window is a top-level X window titled with the main dialog's caption.
-    local loader=wine
-    [ "$view" = /reg:32 ] || loader=$wine64
     "$loader" "$windows_folder\\orvane.exe" </dev/null >"$log" 2>&1 &
     program_pid=$!
     if ! wait_until 1200 window_shown '"Orvane": \("orvane.exe" ' ||
@@ -133,7 +132,7 @@ check_installer() {
 
     # The uninstaller copies itself to the temporary folder and starts the copy, which does the work
     # after this one has ended: wait for its result.
-    wine "$windows_folder\\uninstall.exe" /S </dev/null >"$log" 2>&1 || { cat "$log" >&2; fail "uninstall.exe /S exited with $?"; }
+    "$loader" "$windows_folder\\uninstall.exe" /S </dev/null >"$log" 2>&1 || { cat "$log" >&2; fail "uninstall.exe /S exited with $?"; }
     wait_until 1200 gone || {
         find "$folder" "$shortcut" 2>/dev/null >&2 || true
         reg_query "$uninstall_key" "$view" >&2 || true
@@ -149,6 +148,7 @@ folder=
 windows_folder=
 view=
 other_view=
+loader=
 for setup in "$@"; do
     check_installer "$(cd "$(dirname "$setup")" && pwd)/$(basename "$setup")"
 done

@@ -164,20 +164,20 @@ test_deb() {
 }
 
 test_windows() {
-    local preset installers=()
-    # NSIS installers are 32-bit programs, the 64-bit one too: without a way to run 32-bit code
-    # (the kernel's 32-bit emulation, or qemu-i386 registered with binfmt_misc) none of them runs.
-    if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
-        echo "package-test: SKIPPED the Windows installers: 32-bit programs cannot run here" \
-             "(install wine32:i386; without the kernel's 32-bit emulation, register qemu-i386-static with binfmt_misc)" >&2
-        return
-    fi
+    local preset
     for preset in mingw-x86_64 mingw-i686; do
         cmake --preset "$preset" >/dev/null
         cmake --build --preset "$preset" --target orvane_setup -j"$jobs"
     done
-    installers=("$root/build/mingw-x86_64/orvane-$version-win64-setup.exe"
-                "$root/build/mingw-i686/orvane-$version-win32-setup.exe")
+    local installers=("$root/build/mingw-x86_64/orvane-$version-win64-setup.exe")
+    # The 32-bit installer needs a way to run 32-bit code: wine32 and the kernel's 32-bit emulation,
+    # or qemu-i386 registered with binfmt_misc.
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        installers+=("$root/build/mingw-i686/orvane-$version-win32-setup.exe")
+    else
+        echo "package-test: SKIPPED the 32-bit installer: 32-bit programs cannot run here" \
+             "(install wine32:i386; without the kernel's 32-bit emulation, register qemu-i386-static with binfmt_misc)" >&2
+    fi
     "$root/scripts/wine-env.sh" "$root/scripts/installer-check.sh" "${installers[@]}"
 }
 

@@ -69,7 +69,11 @@ start_xvfb "$scratch"
 
 # A new prefix takes about ten seconds to make.
 prefix_made=1
-wineboot --init >"$scratch/wineboot.log" 2>&1 || { cat "$scratch/wineboot.log" >&2; exit 1; }
+# Debian's `wineboot` starts with the 32-bit loader whenever wine32 is installed, which runs under
+# qemu where the kernel lacks 32-bit emulation; the 64-bit loader makes the same prefix natively.
+wineboot_command=(wineboot --init)
+[ -x /usr/lib/wine/wine64 ] && wineboot_command=(/usr/lib/wine/wine64 wineboot --init)
+"${wineboot_command[@]}" >"$scratch/wineboot.log" 2>&1 || { cat "$scratch/wineboot.log" >&2; exit 1; }
 wineserver -w
 # Without fonts in the prefix the dialogs would be drawn with none.
 mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"

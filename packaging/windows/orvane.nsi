@@ -5,13 +5,20 @@
 ; never touches the users' settings under HKEY_CURRENT_USER\Software\Quintarro. /S runs either
 ; silently.
 
-Unicode true
+; The 64-bit installer is a 64-bit program itself: it needs no 32-bit subsystem (WOW64), which
+; Windows Server can leave out, and it sees the 64-bit Program Files and registry without redirection.
+!ifdef ARCH
+    !if "${ARCH}" == "win64"
+        Target amd64-unicode
+    !else
+        Unicode true
+    !endif
+!endif
 SetCompressor /SOLID lzma
 RequestExecutionLevel admin
 ManifestDPIAware true
 
 !include "MUI2.nsh"
-!include "x64.nsh"
 !include "FileFunc.nsh"
 
 !macro Require name
@@ -57,13 +64,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${VI_LegalCopyright}"
 !insertmacro MUI_UNPAGE_INSTFILES
 !insertmacro MUI_LANGUAGE "English"
 
-; The 64-bit program goes into the 64-bit Program Files and registry; it cannot run on 32-bit Windows.
+; The 64-bit program goes into the 64-bit Program Files and registry.
 !macro ChooseView
     !if "${ARCH}" == "win64"
-        ${IfNot} ${RunningX64}
-            MessageBox MB_OK|MB_ICONSTOP "This is the 64-bit ${PRODUCT}; this Windows is 32-bit. Install the 32-bit ${PRODUCT} instead." /SD IDOK
-            Abort
-        ${EndIf}
         SetRegView 64
     !endif
     ; The shortcut is for every user of the machine.

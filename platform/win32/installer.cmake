@@ -35,13 +35,15 @@ foreach(key ProductName CompanyName FileDescription FileVersion ProductVersion L
     list(APPEND version_keys "-DVI_${key}=${VI_${key}}")
 endforeach()
 
-add_custom_target(orvane_setup
+add_custom_command(OUTPUT ${installer}
     COMMAND ${ORVANE_MAKENSIS} -V2 -WX -NOCD
             -DARCH=${installer_arch} -DVERSION=${PROJECT_VERSION}
             -DBINDIR=$<TARGET_FILE_DIR:orvane> -DICON=${PROJECT_SOURCE_DIR}/res/orvane.ico
             -DOUTFILE=${installer} ${version_keys}
             ${installer_script}
-    DEPENDS orvane ${installer_script}
+    DEPENDS orvane ${installer_script} ${PROJECT_SOURCE_DIR}/res/orvane.hlp ${PROJECT_SOURCE_DIR}/res/orvane.ico
+            ${PROJECT_SOURCE_DIR}/res/orvane.rc
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
     COMMENT "Packing ${installer}"
     VERBATIM)
+add_custom_target(orvane_setup DEPENDS ${installer})
