@@ -93,7 +93,9 @@ check_installer() {
         fail "could not write the setting"
 
     # The installer runs to its end before wine returns.
-    "$loader" "$setup" /S </dev/null >"$log" 2>&1 || { cat "$log" >&2; fail "$name /S exited with $?"; }
+    local status=0
+    "$loader" "$setup" /S </dev/null >"$log" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || { cat "$log" >&2; fail "$name /S exited with $status"; }
     local file
     for file in orvane.exe orvane.HLP; do
         cmp "$bin/$file" "$folder/$file" || fail "$name did not install $file in $windows_folder"
@@ -132,7 +134,8 @@ check_installer() {
 
     # The uninstaller copies itself to the temporary folder and starts the copy, which does the work
     # after this one has ended: wait for its result.
-    "$loader" "$windows_folder\\uninstall.exe" /S </dev/null >"$log" 2>&1 || { cat "$log" >&2; fail "uninstall.exe /S exited with $?"; }
+    "$loader" "$windows_folder\\uninstall.exe" /S </dev/null >"$log" 2>&1 || status=$?
+    [ "$status" -eq 0 ] || { cat "$log" >&2; fail "uninstall.exe /S exited with $status"; }
     wait_until 1200 gone || {
         find "$folder" "$shortcut" 2>/dev/null >&2 || true
         reg_query "$uninstall_key" "$view" >&2 || true
