@@ -27,8 +27,8 @@ packages+=(clang-14 libclang-rt-14-dev)
 
 # The packages users install (scripts/package-test.sh): the Debian package's tools and checkers
 # (dpkg-shlibdeps, lintian, desktop-file-validate, appstreamcli, file, getcap, xwininfo) and the
-# Windows installers' compiler. NSIS installers are 32-bit programs, the 64-bit one too: running them
-# under Wine needs wine32, and where the kernel lacks 32-bit emulation qemu-user-static runs it.
+# Windows installers' compiler. Running the 32-bit installer under Wine needs wine32, and where the
+# kernel lacks 32-bit emulation, qemu-user-static (registered privately by the check).
 packages+=(
     dpkg-dev lintian desktop-file-utils appstream file libcap2-bin x11-utils
     nsis wine32:i386 qemu-user-static
