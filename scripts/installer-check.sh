@@ -53,8 +53,8 @@ reg_query() {
 # parent mapped).
 window_shown() {
     local id
-    for id in $(xwininfo -root -tree | grep -E -- "$1" | awk '{print $1}'); do
-        xwininfo -id "$id" | grep -q 'Map State: IsViewable' && return 0
+    for id in $(xwininfo -root -tree 2>/dev/null | grep -E -- "$1" | awk '{print $1}'); do
+        xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
     done
     return 1
 }

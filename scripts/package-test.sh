@@ -57,8 +57,8 @@ pass() {
 wait_for_window() {
     local pattern=$1 pid=$2 id
     for _ in $(seq 1 600); do
-        for id in $(xwininfo -root -tree | grep -E -- "$pattern" | awk '{print $1}'); do
-            xwininfo -id "$id" | grep -q 'Map State: IsViewable' && return 0
+        for id in $(xwininfo -root -tree 2>/dev/null | grep -E -- "$pattern" | awk '{print $1}'); do
+            xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
         done
         kill -0 "$pid" 2>/dev/null || return 1
         sleep 0.1
