@@ -25,6 +25,15 @@ packages+=(
 # The fuzzers (scripts/fuzz.sh): clang and its libFuzzer and sanitizer runtimes.
 packages+=(clang-14 libclang-rt-14-dev)
 
+# The packages users install (scripts/package-test.sh): the Debian package's tools and checkers
+# (dpkg-shlibdeps, lintian, desktop-file-validate, appstreamcli, file, getcap, xwininfo) and the
+# Windows installers' compiler. Running the 32-bit installer under Wine needs wine32, and where the
+# kernel lacks 32-bit emulation, qemu-user-static (registered privately by the check).
+packages+=(
+    dpkg-dev lintian desktop-file-utils appstream file libcap2-bin x11-utils
+    nsis wine32:i386 qemu-user-static
+)
+
 missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
@@ -38,5 +47,8 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
+if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -q -x i386; then
+    dpkg --add-architecture i386
+fi
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -69,7 +69,12 @@ start_xvfb "$scratch"
 
 # A new prefix takes about ten seconds to make.
 prefix_made=1
-wineboot --init >"$scratch/wineboot.log" 2>&1 || { cat "$scratch/wineboot.log" >&2; exit 1; }
+# Debian's `wine` starts every program with the 32-bit loader whenever wine32 is installed, which
+# runs under qemu where the kernel lacks 32-bit emulation, or not at all; the 64-bit loader makes the
+# same prefix natively.
+wine64=wine
+[ -x /usr/lib/wine/wine64 ] && wine64=/usr/lib/wine/wine64
+"$wine64" wineboot --init >"$scratch/wineboot.log" 2>&1 || { cat "$scratch/wineboot.log" >&2; exit 1; }
 wineserver -w
 # Without fonts in the prefix the dialogs would be drawn with none.
 mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
@@ -96,7 +101,7 @@ fi
 # goes nowhere here, so that no test's output stays open behind them.
 # With no window manager on the display, an unmanaged window closes at once instead of after a
 # two-second wait for a manager that never answers.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+"$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
 
 status=0
 "$@" || status=$?

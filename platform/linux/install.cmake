@@ -11,7 +11,10 @@ if(ORVANE_SETCAP)
     # The prefix and DESTDIR are read when installing, so that `cmake --install --prefix` and
     # staged installs are honoured. A failure stops the install: the option asked for the right,
     # and a program installed without it would only fail later, when the user presses Set Clock.
+    # A package being made (ORVANE_PACKAGING, set by the target orvane_deb) gets no capability: the
+    # package leaves the choice to the administrator.
     install(CODE "
+      if(NOT DEFINED ENV{ORVANE_PACKAGING})
         set(orvane_program \"\$ENV{DESTDIR}\${CMAKE_INSTALL_PREFIX}/${ORVANE_PROGRAM_DIR}/$<TARGET_FILE_NAME:orvane>\")
         message(STATUS \"Giving \${orvane_program} the right to set the clock\")
         execute_process(COMMAND \"${ORVANE_SETCAP_COMMAND}\" cap_sys_time+ep \"\${orvane_program}\"
@@ -19,5 +22,6 @@ if(ORVANE_SETCAP)
         if(NOT orvane_setcap_result EQUAL 0)
             message(FATAL_ERROR \"setcap cap_sys_time+ep failed for \${orvane_program}; it needs root (CAP_SETFCAP) and a file system with extended attributes\")
         endif()
+      endif()
     ")
 endif()

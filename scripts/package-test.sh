@@ -1,0 +1,196 @@
+#!/usr/bin/env bash
+# Builds the packages that users install and installs, starts and removes each as a user would:
+#   scripts/package-test.sh [--no-deb] [--no-windows]
+# The Debian package (build/linux/orvane_1.0.4.0_amd64.deb): lintian, desktop-file-validate and
+# appstreamcli, then apt-get install, /usr/bin/orvane started on a private X display, and
+# apt-get remove --purge, which must leave none of its files and no user's settings touched.
+# Installing needs root (as in CI); an orvane package installed before is never replaced.
+# The Windows installers (build/mingw-*/orvane-1.0.4.0-win*-setup.exe): scripts/installer-check.sh
+# under Wine. The program is only started and ended: Set Clock is never pressed.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+deb=1
+windows=1
+while [ $# -gt 0 ]; do
+    case "$1" in
+        --no-deb) deb=; shift ;;
+        --no-windows) windows=; shift ;;
+        *) echo "usage: $0 [--no-deb] [--no-windows]" >&2; exit 2 ;;
+    esac
+done
+cd "$root"
+version=$(sed -n 's/^project(Orvane VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+jobs=$(nproc)
+
+. "$root/scripts/xvfb.sh"
+scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvane-package.XXXXXX")
+installed=
+program_pid=
+cleanup() {
+    local status=$?
+    if [ -n "$program_pid" ]; then
+        kill "$program_pid" 2>/dev/null || true
+        wait "$program_pid" 2>/dev/null || true
+    fi
+    stop_xvfb
+    # A failed run leaves the machine as it found it.
+    if [ -n "$installed" ]; then
+        DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq orvane >/dev/null 2>&1 || true
+    fi
+    rm -rf "$scratch"
+    exit "$status"
+}
+trap cleanup EXIT
+trap 'exit 130' INT TERM
+
+fail() {
+    echo "package-test: FAIL: $*" >&2
+    exit 1
+}
+pass() {
+    echo "package-test: ok: $*"
+}
+
+# Waits up to 60 seconds for a window on $DISPLAY whose xwininfo line matches the pattern and which
+# is shown (mapped, with every parent mapped).
+wait_for_window() {
+    local pattern=$1 pid=$2 id
+    for _ in $(seq 1 600); do
+        for id in $(xwininfo -root -tree 2>/dev/null | grep -E -- "$pattern" | awk '{print $1}'); do
+            xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
+        done
+        kill -0 "$pid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
+
+test_deb() {
+    cmake --preset linux >/dev/null
+    cmake --build --preset linux --target orvane_deb -j"$jobs"
+    local package
+    package=$root/build/linux/orvane_${version}_$(dpkg --print-architecture).deb
+    [ -f "$package" ] || fail "no package $package"
+
+    # What the package holds, before anything is installed.
+    mkdir "$scratch/deb" "$scratch/control"
+    dpkg-deb -x "$package" "$scratch/deb"
+    dpkg-deb -e "$package" "$scratch/control"
+    file -b "$scratch/deb/usr/lib/orvane/orvane" | grep -q ', stripped' || fail "the program is not stripped"
+    [ "$(readlink "$scratch/deb/usr/bin/orvane")" = ../lib/orvane/orvane ] || fail "/usr/bin/orvane is no link to the program"
+    [ -f "$scratch/deb/usr/lib/orvane/orvane.HLP" ] || fail "no help file beside the program"
+    dpkg-deb -f "$package" Depends | grep -q 'libqt6widgets6' || fail "Depends lacks the Qt libraries: $(dpkg-deb -f "$package" Depends)"
+    [ "$(dpkg-deb -f "$package" Section)" = utils ] || fail "section is not utils"
+    if [ -n "$(dpkg-deb --ctrl-tarfile "$package" | tar -t | grep -E 'preinst|postinst|prerm|postrm')" ]; then
+        fail "the package has maintainer scripts"
+    fi
+    if dpkg-deb --fsys-tarfile "$package" | tar -tv | grep -v -E '^[^ ]+ root/root '; then
+        fail "files not owned by root:root"
+    fi
+    pass "contents of $(basename "$package")"
+
+    lintian --fail-on error,warning "$package" || fail "lintian"
+    pass "lintian --fail-on error,warning"
+
+    if [ "$(id -u)" -ne 0 ]; then
+        echo "package-test: installing the package needs root; skipped"
+        return
+    fi
+    if dpkg-query -W -f='${Status}' orvane 2>/dev/null | grep -q 'ok installed'; then
+        fail "an orvane package is installed already; remove it first: apt-get remove --purge orvane"
+    fi
+
+    # A user's settings, which removing the package must leave as they are. The program runs as
+    # nobody with this home: a user without the right to set the clock.
+    local home=$scratch/home
+    mkdir -p "$home/.config/orvane"
+    printf 'REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Quintarro\\Orvane\\Configuration]\r\n"RadioButton"=dword:00000000\r\n"URLIndex"=dword:00000003\r\n' \
+        >"$home/.config/orvane/registry.reg"
+    cp "$home/.config/orvane/registry.reg" "$scratch/registry.reg.before"
+    chown -R nobody:nogroup "$home"
+    chmod 755 "$scratch"
+
+    installed=1
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "$package" >"$scratch/apt-install.log" 2>&1 ||
+        { cat "$scratch/apt-install.log" >&2; fail "apt-get install"; }
+    dpkg -L orvane >"$scratch/files"
+    [ "$(readlink -f /usr/bin/orvane)" = /usr/lib/orvane/orvane ] || fail "/usr/bin/orvane does not lead to /usr/lib/orvane/orvane"
+    [ -z "$(getcap /usr/lib/orvane/orvane)" ] || fail "the package gave the program a capability"
+    pass "apt-get install ./$(basename "$package")"
+
+    desktop-file-validate /usr/share/applications/orvane.desktop || fail "desktop-file-validate"
+    appstreamcli validate --no-net /usr/share/metainfo/com.quintarro.Orvane.metainfo.xml || fail "appstreamcli validate"
+    pass "desktop entry and AppStream data"
+
+    # The installed program, started by its link in PATH, shows its main window.
+    start_xvfb "$scratch"
+    setpriv --reuid=nobody --regid=nogroup --clear-groups \
+        env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb \
+        orvane >"$scratch/orvane.log" 2>&1 &
+    program_pid=$!
+    if ! wait_for_window '"Orvane": \("orvane" ' "$program_pid"; then
+        xwininfo -root -tree >&2 || true
+        cat "$scratch/orvane.log" >&2
+        fail "/usr/bin/orvane showed no window titled Orvane"
+    fi
+    kill "$program_pid"
+    wait "$program_pid" 2>/dev/null || true
+    program_pid=
+    stop_xvfb
+    pass "/usr/bin/orvane shows its main window"
+
+    DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq orvane >"$scratch/apt-remove.log" 2>&1 ||
+        { cat "$scratch/apt-remove.log" >&2; fail "apt-get remove --purge"; }
+    installed=
+    if dpkg-query -W -f='${Status}' orvane 2>/dev/null | grep -q 'ok installed'; then
+        fail "orvane is still installed"
+    fi
+    # Each file and link is gone; a folder may stay only while it holds others' files or another
+    # package owns it.
+    local path left=0
+    while IFS= read -r path; do
+        [ -e "$path" ] || [ -L "$path" ] || continue
+        if [ -d "$path" ] && [ ! -L "$path" ]; then
+            [ -z "$(ls -A "$path")" ] || continue
+            dpkg-query -S "$path" >/dev/null 2>&1 && continue
+        fi
+        echo "left behind: $path" >&2
+        left=1
+    done <"$scratch/files"
+    [ "$left" -eq 0 ] || fail "apt-get remove --purge left files behind"
+    cmp "$scratch/registry.reg.before" "$home/.config/orvane/registry.reg" || fail "the user's settings changed"
+    pass "apt-get remove --purge orvane: $(grep -c . "$scratch/files") paths gone, the user's settings kept"
+}
+
+test_windows() {
+    local preset
+    for preset in mingw-x86_64 mingw-i686; do
+        cmake --preset "$preset" >/dev/null
+        cmake --build --preset "$preset" --target orvane_setup -j"$jobs"
+    done
+    local installers=("$root/build/mingw-x86_64/orvane-$version-win64-setup.exe")
+    local win32=$root/build/mingw-i686/orvane-$version-win32-setup.exe
+    local check=("$root/scripts/wine-env.sh" "$root/scripts/installer-check.sh")
+    # The 32-bit installer needs wine32 and a way to run 32-bit code: the kernel's 32-bit emulation,
+    # or else qemu-i386, which the check registers with a binfmt_misc of its own, in a user and mount
+    # namespace of its own (Linux 6.7 and later), so that the machine's registrations stay as they are.
+    local qemu_binfmt=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F'
+    local with_qemu=(unshare --user --map-root-user --mount bash -c
+        'mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc && printf "%s" "$0" >/proc/sys/fs/binfmt_misc/register && exec "$@"'
+        "$qemu_binfmt")
+    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        installers+=("$win32")
+    elif [ -x /usr/bin/qemu-i386-static ] && "${with_qemu[@]}" /usr/lib/wine/wine --version >/dev/null 2>&1; then
+        installers+=("$win32")
+        check=("${with_qemu[@]}" "${check[@]}")
+    else
+        echo "package-test: SKIPPED the 32-bit installer: 32-bit programs cannot run here" \
+             "(install wine32:i386, and qemu-user-static where the kernel has no 32-bit emulation)" >&2
+    fi
+    "${check[@]}" "${installers[@]}"
+}
+
+[ -z "$deb" ] || test_deb
+[ -z "$windows" ] || test_windows
+echo "package-test: all checks passed"
