@@ -3,12 +3,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-cmake --preset linux >/dev/null
+cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
 # The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzzer for a
 # short while (docs/FUZZING.md).
-cmake --preset linux-asan >/dev/null
+cmake --preset linux-asan
 cmake --build --preset linux-asan
 ctest --preset linux-asan
 scripts/fuzz.sh 20

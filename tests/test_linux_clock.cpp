@@ -12,6 +12,7 @@
 #include "linux/UnprivilegedChild.h"
 #include "platform/Clock.h"
 #include "platform/linux/ClockFields.h"
+#include "platform/linux/PlatformServices.h"
 
 namespace orvane {
 namespace {
@@ -153,7 +154,7 @@ int SetRealClockAsUnprivilegedChild(const SYSTEMTIME& time) {
         // The request that the clock passes on to systemd-timedated must not reach a real one,
         // which could grant it.
         setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/orvane-test/no-bus-here", 1);
-        return IClock::Native().SetSystemTime(time) ? 1 : 0;
+        return CLinuxClock().SetSystemTime(time) ? 1 : 0;
     });
 }
 

@@ -10,6 +10,7 @@
 
 #include "platform/Internet.h"
 #include "platform/linux/InternetLinux.h"
+#include "platform/linux/PlatformServices.h"
 
 namespace orvane {
 namespace {
@@ -149,7 +150,7 @@ TEST(LinuxInternetErrors, CodesThisLayerNeverProducesHaveNoText) {
 }
 
 TEST(LinuxInternetHandles, ForeignAndClosedHandlesAreRefused) {
-    IInternet& internet = IInternet::Native();
+    CCurlInternet internet;
     int foreign = 0;
     char buffer[16];
     DWORD read = 99;
@@ -173,7 +174,7 @@ TEST(LinuxInternetHandles, ForeignAndClosedHandlesAreRefused) {
 }
 
 TEST(LinuxInternetHandles, SessionsNeedAKnownAccessTypeAndANamedProxy) {
-    IInternet& internet = IInternet::Native();
+    CCurlInternet internet;
     DWORD error = 0;
     EXPECT_EQ(internet.InternetOpen("test", 2, nullptr, nullptr, 0, &error), nullptr);
     EXPECT_EQ(error, inet::ERROR_INVALID_PARAMETER);
