@@ -97,6 +97,9 @@ std::wstring TopicText(const HelpTopic& topic) {
 
 class CWin32Help::Viewer {
 public:
+    // The window points back at its viewer, so it must not outlive it.
+    ~Viewer() { Close(); }
+
     bool Open(const std::string& path) {
         std::optional<HelpFile> file = HelpFile::Load(path);
         if (!file) return false;
