@@ -13,9 +13,6 @@
 
 namespace orvane {
 
-// The machine's clock is not linked in at all.
-IClock& IClock::Native() { std::abort(); }
-
 namespace {
 
 const std::string kRecord = "60495 24-07-04 16:20:01 50 0 0  45.6 UTC(NIST) * ";

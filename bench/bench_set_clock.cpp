@@ -27,6 +27,7 @@
 #include "net/UrlAccess.h"
 #include "platform/Clock.h"
 #include "platform/Seam.h"
+#include "platform/linux/PlatformServices.h"
 #include "platform/linux/RegistryFile.h"
 #include "res/resource.h"
 #include "sync/DaytimeRecord.h"
@@ -175,6 +176,17 @@ int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     test::ClearProxyEnvironment();
+
+    // The real services below the windows that Set Clock goes through; the clock and the windows
+    // are each benchmark's doubles.
+    CCurlInternet internet;
+    CFileRegistry registry;
+    CLinkedResources resources;
+    CLinuxLocalTime localTime;
+    const ScopedSeam<IInternet> internetSeam(internet);
+    const ScopedSeam<IRegistry> registrySeam(registry);
+    const ScopedSeam<IResources> resourcesSeam(resources);
+    const ScopedSeam<ILocalTime> localTimeSeam(localTime);
 
     const test::TempDir dir;
     regfile::SetRegistryFilePathForTesting(dir / "orvane/registry.reg");

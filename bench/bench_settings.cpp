@@ -11,6 +11,8 @@
 #include "config/ServerList.h"
 #include "config/SettingsStore.h"
 #include "platform/Resources.h"
+#include "platform/Seam.h"
+#include "platform/linux/PlatformServices.h"
 #include "platform/linux/RegistryFile.h"
 #include "tests/linux/TempDir.h"
 
@@ -56,8 +58,13 @@ BENCHMARK(BM_SaveConfiguration)->Unit(benchmark::kMillisecond);
 int main(int argc, char** argv) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    // The list entries come from the program's own string table, as in the program.
-    if (!orvane::IResources::Native().LoadString(IDS_SERVER_FIRST)) {
+    // The list entries come from the program's own string table, and the settings from the registry
+    // file, as in the program.
+    orvane::CLinkedResources resources;
+    orvane::CFileRegistry registry;
+    const orvane::ScopedSeam<orvane::IResources> resourcesSeam(resources);
+    const orvane::ScopedSeam<orvane::IRegistry> registrySeam(registry);
+    if (!resources.LoadString(IDS_SERVER_FIRST)) {
         std::fprintf(stderr, "The string table has no server list.\n");
         return 1;
     }

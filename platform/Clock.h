@@ -16,7 +16,8 @@ public:
     // that lacks the right to set the clock. wDayOfWeek is ignored; wMilliseconds must be 0..999.
     virtual bool SetSystemTime(const SYSTEMTIME& time) = 0;
 
-    static IClock& Native();
+    // The name under which a missing service is reported (platform/Seam.h).
+    static constexpr char kServiceName[] = "IClock";
 };
 
 }  // namespace orvane

@@ -12,7 +12,8 @@ public:
     virtual void BeginWait() = 0;
     virtual void EndWait() = 0;
 
-    static ICursor& Native();
+    // The name under which a missing service is reported (platform/Seam.h).
+    static constexpr char kServiceName[] = "ICursor";
 };
 
 }  // namespace orvane

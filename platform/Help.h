@@ -17,7 +17,8 @@ public:
     // no viewer open succeeds.
     virtual bool WinHelp(HWND owner, const std::string& helpFilePath, UINT command, DWORD data) = 0;
 
-    static IHelp& Native();
+    // The name under which a missing service is reported (platform/Seam.h).
+    static constexpr char kServiceName[] = "IHelp";
 };
 
 }  // namespace orvane

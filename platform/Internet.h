@@ -95,7 +95,8 @@ public:
     // empty when there is none.
     virtual std::string LastResponseInfo() = 0;
 
-    static IInternet& Native();
+    // The name under which a missing service is reported (platform/Seam.h).
+    static constexpr char kServiceName[] = "IInternet";
 };
 
 }  // namespace orvane

@@ -14,7 +14,8 @@ public:
     // when the platform cannot tell the time at all.
     virtual std::string CurrentDateTimeText() = 0;
 
-    static ILocalTime& Native();
+    // The name under which a missing service is reported (platform/Seam.h).
+    static constexpr char kServiceName[] = "ILocalTime";
 };
 
 }  // namespace orvane

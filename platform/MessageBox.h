@@ -16,7 +16,8 @@ public:
     // ...). Does not return until the user answers. The caller disables and re-enables the owner.
     virtual int MessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) = 0;
 
-    static IMessageBox& Native();
+    // The name under which a missing service is reported (platform/Seam.h).
+    static constexpr char kServiceName[] = "IMessageBox";
 };
 
 }  // namespace orvane

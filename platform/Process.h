@@ -15,7 +15,8 @@ public:
     // Asks the system to show none of its own critical-error or file-not-found boxes for this process.
     virtual void SuppressSystemErrorBoxes() = 0;
 
-    static IProcess& Native();
+    // The name under which a missing service is reported (platform/Seam.h).
+    static constexpr char kServiceName[] = "IProcess";
 };
 
 }  // namespace orvane

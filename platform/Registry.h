@@ -63,7 +63,8 @@ public:
 
     virtual LONG RegCloseKey(HKEY key) = 0;
 
-    static IRegistry& Native();
+    // The name under which a missing service is reported (platform/Seam.h).
+    static constexpr char kServiceName[] = "IRegistry";
 };
 
 // Answers a RegQueryValueEx for a value of `valueType` holding `bytes`, by the rules above: the

@@ -16,7 +16,8 @@ public:
     // An existing empty string comes back as an empty text, not nullopt.
     virtual std::optional<std::string> LoadString(UINT id) = 0;
 
-    static IResources& Native();
+    // The name under which a missing service is reported (platform/Seam.h).
+    static constexpr char kServiceName[] = "IResources";
 };
 
 // The string with id `id`, or the empty text when there is none.

@@ -118,7 +118,8 @@ public:
     // Marks the whole window as painted.
     virtual void ValidateRect(HWND window) = 0;
 
-    static IWindows& Native();
+    // The name under which a missing service is reported (platform/Seam.h).
+    static constexpr char kServiceName[] = "IWindows";
 };
 
 inline constexpr WPARAM MAKEWPARAM(unsigned low, unsigned high) {

@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-cmake --preset linux >/dev/null
+cmake --preset linux
 cmake --build --preset linux
 ctest --preset linux
 # The packages that users install: the Debian package installed, started and purged, and the
@@ -12,7 +12,7 @@ ctest --preset linux
 scripts/package-test.sh
 # The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzzer for a
 # short while (docs/FUZZING.md).
-cmake --preset linux-asan >/dev/null
+cmake --preset linux-asan
 cmake --build --preset linux-asan
 ctest --preset linux-asan
 scripts/fuzz.sh 20

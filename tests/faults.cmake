@@ -2,8 +2,5 @@
 # folder; Set Clock end to end against broken networks and servers on 127.0.0.1.
 if(NOT WIN32)
     orvane_test(test_registry_faults SOURCES test_registry_faults.cpp LIBS orvane_config orvane_platform)
-    # The machine's clock is not linked in at all: the stub's, compiled into the program itself,
-    # stands in its place. The tests run as root, and root may set the clock.
-    orvane_test(test_network_faults SOURCES test_network_faults.cpp stubs/ClockStub.cpp
-                LIBS orvane_ui orvane_platform orvane_daytimed orvane_stubs)
+    orvane_test(test_network_faults SOURCES test_network_faults.cpp LIBS orvane_ui orvane_platform orvane_daytimed)
 endif()

@@ -28,5 +28,7 @@ target_compile_definitions(test_qt_help PRIVATE ORVANE_SOURCE_DIR="${PROJECT_SOU
 
 # The whole program on Qt's offscreen platform, with a daytime server on 127.0.0.1.
 orvane_qt_test(test_program_qt SOURCES test_program_qt.cpp
-    LIBS "$<LINK_GROUP:RESCAN,orvane_ui,orvane_sync,orvane_config,orvane_net,orvane_base,orvane_platform_qt,orvane_platform>"
-         orvane_daytimed)
+    LIBS orvane_ui orvane_platform_qt orvane_daytimed)
+
+# The Linux program's start-up wiring: every real service installed, and taken away again.
+orvane_qt_test(test_linux_services SOURCES test_linux_services.cpp LIBS orvane_platform_qt)

@@ -1,1 +1,1 @@
-orvane_test(test_daytime_record SOURCES test_daytime_record.cpp LIBS orvane_sync orvane_stubs)
+orvane_test(test_daytime_record SOURCES test_daytime_record.cpp LIBS orvane_sync)

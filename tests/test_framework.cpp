@@ -11,6 +11,11 @@
 #include "doubles/FakeMessageBox.h"
 #include "doubles/FakeWindows.h"
 #include "platform/Seam.h"
+#ifdef _WIN32
+#include "platform/win32/Services.h"
+#else
+#include "platform/linux/PlatformServices.h"
+#endif
 #include "res/resource.h"
 #include "ui/Wnd.h"
 
@@ -100,10 +105,17 @@ protected:
     test::FakeMessageBox boxes;
     test::FakeHelp help;
     test::FakeCursor cursor;
+    // The failure reports' texts are the program's own.
+#ifdef _WIN32
+    CWin32Resources resources;
+#else
+    CLinkedResources resources;
+#endif
     ScopedSeam<IWindows> windowsSeam{windows};
     ScopedSeam<IMessageBox> boxesSeam{boxes};
     ScopedSeam<IHelp> helpSeam{help};
     ScopedSeam<ICursor> cursorSeam{cursor};
+    ScopedSeam<IResources> resourcesSeam{resources};
 };
 
 TEST_F(FrameworkTest, OkAndCancelEndTheRunWithTheirResults) {

@@ -18,6 +18,7 @@
 #include "platform/Seam.h"
 #include "platform/linux/ClockFields.h"
 #include "platform/linux/ClockHardware.h"
+#include "platform/linux/PlatformServices.h"
 
 namespace orvane {
 namespace {
@@ -159,7 +160,7 @@ int SetRealClockAsUnprivilegedChild(const SYSTEMTIME& time) {
         // The request that the clock passes on to systemd-timedated must not reach a real one,
         // which could grant it.
         setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/orvane-test/no-bus-here", 1);
-        return IClock::Native().SetSystemTime(time) ? 1 : 0;
+        return CLinuxClock().SetSystemTime(time) ? 1 : 0;
     });
 }
 
@@ -266,7 +267,7 @@ TEST(HardwareClock, IsNotTouchedWhenTheSystemClockWasNotSet) {
         setenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/orvane-test/no-bus-here", 1);
         FakeHardwareClock rtc;
         ScopedSeam<IHardwareClock> seam{rtc};
-        const bool set = IClock::Native().SetSystemTime(Utc(2007, 12, 7, 14, 39, 10, 250));
+        const bool set = CLinuxClock().SetSystemTime(Utc(2007, 12, 7, 14, 39, 10, 250));
         return !rtc.set.empty() ? 2 : (set ? 1 : 0);
     });
     EXPECT_EQ(result, 0) << "1: the clock reported success; 2: the hardware clock was set; "

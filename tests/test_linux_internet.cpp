@@ -12,6 +12,7 @@
 #include "platform/Internet.h"
 #include "linux/NoProxy.h"
 #include "platform/linux/InternetLinux.h"
+#include "platform/linux/PlatformServices.h"
 
 namespace orvane {
 namespace {
@@ -215,7 +216,7 @@ TEST(LinuxInternetErrors, CodesThisLayerNeverProducesHaveNoText) {
 }
 
 TEST(LinuxInternetHandles, ForeignAndClosedHandlesAreRefused) {
-    IInternet& internet = IInternet::Native();
+    CCurlInternet internet;
     int foreign = 0;
     char buffer[16];
     DWORD read = 99;
@@ -239,7 +240,7 @@ TEST(LinuxInternetHandles, ForeignAndClosedHandlesAreRefused) {
 }
 
 TEST(LinuxInternetHandles, SessionsNeedAKnownAccessTypeAndANamedProxy) {
-    IInternet& internet = IInternet::Native();
+    CCurlInternet internet;
     DWORD error = 0;
     EXPECT_EQ(internet.InternetOpen("test", 2, nullptr, nullptr, 0, &error), nullptr);
     EXPECT_EQ(error, inet::ERROR_INVALID_PARAMETER);

@@ -16,6 +16,7 @@
 
 #include "platform/LocalTime.h"
 #include "platform/linux/LocalTimeText.h"
+#include "platform/linux/PlatformServices.h"
 
 extern char** environ;
 
@@ -106,7 +107,7 @@ TEST_F(LocalTimeText, ServiceWritesTheClockNowInTheUsersLocale) {
     setenv("LC_ALL", kGerman, 1);
     UseTimeZone("JST-9");
     const std::time_t before = std::time(nullptr);
-    const std::string text = ILocalTime::Native().CurrentDateTimeText();
+    const std::string text = CLinuxLocalTime().CurrentDateTimeText();
     const std::time_t after = std::time(nullptr);
     unsetenv("LC_ALL");
 

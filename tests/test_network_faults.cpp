@@ -38,6 +38,7 @@
 #include "platform/LocalTime.h"
 #include "platform/Seam.h"
 #include "platform/linux/InternetLinux.h"
+#include "platform/linux/PlatformServices.h"
 #include "res/resource.h"
 #include "tools/daytimed/DaytimeServer.h"
 #include "ui/OrvaneDlg.h"
@@ -370,6 +371,9 @@ protected:
     test::FakeCursor cursor;
     test::FakeRegistry registry;
     FixedLocalTime localTime;
+    // The real Internet library and string table: the faults are the network's.
+    CCurlInternet internet;
+    CLinkedResources resources;
     ScopedSeam<IClock> clockSeam{clock};
     ScopedSeam<IWindows> windowsSeam{windows};
     ScopedSeam<IMessageBox> boxesSeam{boxes};
@@ -377,6 +381,8 @@ protected:
     ScopedSeam<ICursor> cursorSeam{cursor};
     ScopedSeam<IRegistry> registrySeam{registry};
     ScopedSeam<ILocalTime> localTimeSeam{localTime};
+    ScopedSeam<IInternet> internetSeam{internet};
+    ScopedSeam<IResources> resourcesSeam{resources};
     COrvaneDlg* mainWindow = nullptr;
     inet::Timeouts saved;
 };

@@ -33,6 +33,8 @@
 #include "linux/PrivateNetwork.h"
 #include "platform/Internet.h"
 #include "platform/Seam.h"
+#include "platform/linux/PlatformServices.h"
+#include "platform/linux/QtServices.h"
 #include "platform/linux/RegistryFile.h"
 #include "platform/linux/WindowsQt.h"
 #include "res/resource.h"
@@ -51,7 +53,13 @@ const char kSection[] = "Configuration";
 const char kAdvice[] =
     "Could not set clock.  Make sure you are logged onto the Internet.  If so, press the Configure button.";
 
-qt::CQtWindows& Qt() { return static_cast<qt::CQtWindows&>(IWindows::Native()); }
+// The program's windows, made once for the whole test program as the program makes them once, and
+// never destroyed: a failed test's windows may still be around at exit.
+qt::CQtWindows& ProgramWindows() {
+    static auto* windows = new qt::CQtWindows(qt::ProgramResources());
+    return *windows;
+}
+qt::CQtWindows& Qt() { return ProgramWindows(); }
 
 // Runs `step` once the current event has been handled: inside whatever modal loop runs by then.
 void Later(std::function<void()> step) { QTimer::singleShot(0, std::move(step)); }
@@ -147,12 +155,27 @@ protected:
     }
 
     fs::path directory_;
+    // Doubles for the clock, the boxes and the help engine; the real services for the rest, each
+    // installed here by name. Nothing else is installed: the machine's clock cannot be reached.
     test::FakeClock clock;
     test::FakeMessageBox boxes;
     test::FakeHelp help;
+    CFileRegistry registry;
+    CCurlInternet internet;
+    CLinkedResources resources;
+    CLinuxLocalTime localTime;
+    CLinuxProcess process;
+    CQtCursor cursor;
     ScopedSeam<IClock> clockSeam{clock};
     ScopedSeam<IMessageBox> boxesSeam{boxes};
     ScopedSeam<IHelp> helpSeam{help};
+    ScopedSeam<IWindows> windowsSeam{ProgramWindows()};
+    ScopedSeam<IRegistry> registrySeam{registry};
+    ScopedSeam<IInternet> internetSeam{internet};
+    ScopedSeam<IResources> resourcesSeam{resources};
+    ScopedSeam<ILocalTime> localTimeSeam{localTime};
+    ScopedSeam<IProcess> processSeam{process};
+    ScopedSeam<ICursor> cursorSeam{cursor};
 };
 
 // ---- The main window --------------------------------------------------------------------------

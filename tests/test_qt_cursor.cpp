@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 
 #include "QtTestApplication.h"
+#include "platform/linux/QtServices.h"
 
 namespace orvane {
 namespace {
@@ -18,7 +19,7 @@ Qt::CursorShape Shown() {
 
 TEST(QtWaitCursor, ShowsFromTheFirstBeginUntilTheLastEnd) {
     test::TestApplication();
-    ICursor& cursor = ICursor::Native();
+    CQtCursor cursor;
     ASSERT_EQ(QGuiApplication::overrideCursor(), nullptr);
     cursor.BeginWait();
     EXPECT_EQ(Shown(), Qt::WaitCursor);
@@ -34,11 +35,12 @@ TEST(QtWaitCursor, ShowsFromTheFirstBeginUntilTheLastEnd) {
 TEST(QtWaitCursor, AnUnpairedEndLeavesOtherCursorsAlone) {
     test::TestApplication();
     QGuiApplication::setOverrideCursor(QCursor(Qt::CrossCursor));
-    ICursor::Native().EndWait();
+    CQtCursor cursor;
+    cursor.EndWait();
     EXPECT_EQ(Shown(), Qt::CrossCursor);
-    ICursor::Native().BeginWait();
+    cursor.BeginWait();
     EXPECT_EQ(Shown(), Qt::WaitCursor);
-    ICursor::Native().EndWait();
+    cursor.EndWait();
     EXPECT_EQ(Shown(), Qt::CrossCursor);
     QGuiApplication::restoreOverrideCursor();
 }

@@ -16,6 +16,7 @@
 #include "QtTestApplication.h"
 #include "linux/TempDir.h"
 #include "platform/linux/HelpViewer.h"
+#include "platform/linux/QtServices.h"
 
 namespace orvane {
 namespace {
@@ -51,7 +52,7 @@ protected:
     void TearDown() override { help.WinHelp(nullptr, "", HELP_QUIT, 0); }
 
     test::TempDir dir;
-    IHelp& help = IHelp::Native();
+    CQtHelp help;
 };
 
 TEST_F(QtHelpTest, FinderOpensOneViewerCaptionedWithTheFilesTitle) {

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "QtTestApplication.h"
+#include "platform/linux/QtServices.h"
 #include "platform/linux/WindowsQt.h"
 #include "res/resource.h"
 
@@ -36,7 +37,8 @@ int ShowAndAnswer(UINT type, const std::function<void(QMessageBox&)>& act, HWND 
         act(*box);
     });
     poll.start();
-    return IMessageBox::Native().MessageBox(owner, text, caption, type);
+    CQtMessageBox messageBox;
+    return messageBox.MessageBox(owner, text, caption, type);
 }
 
 std::function<void(QMessageBox&)> Click(QMessageBox::StandardButton button) {

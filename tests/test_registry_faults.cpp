@@ -30,6 +30,8 @@
 #include "config/SettingsStore.h"
 #include "linux/TempDir.h"
 #include "linux/UnprivilegedChild.h"
+#include "platform/Seam.h"
+#include "platform/linux/PlatformServices.h"
 #include "platform/linux/RegistryFile.h"
 
 namespace orvane {
@@ -188,6 +190,8 @@ protected:
     test::TempDir dir;
     std::string folder;
     std::string file;
+    CFileRegistry fileRegistry;
+    const ScopedSeam<IRegistry> registrySeam{fileRegistry};
 };
 
 // --- Crashes --------------------------------------------------------------------------------------

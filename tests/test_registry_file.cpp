@@ -1,4 +1,5 @@
 // Tests of the Linux registry: the registry export text, and the native registry over a real file.
+#include "platform/linux/PlatformServices.h"
 #include "platform/linux/RegistryFile.h"
 
 #include <grp.h>
@@ -305,7 +306,8 @@ protected:
     test::TempDir dir;
     std::string folder = dir / "config/orvane";
     std::string file = folder + "/registry.reg";
-    IRegistry& registry = IRegistry::Native();
+    CFileRegistry fileRegistry;
+    IRegistry& registry = fileRegistry;
     std::vector<HKEY> opened;
 };
 

@@ -15,6 +15,8 @@
 #include "ProgramTexts.h"
 #include "app/Failure.h"
 #include "platform/Resources.h"
+#include "platform/Seam.h"
+#include "platform/linux/PlatformServices.h"
 #include "platform/linux/ResourceData.h"
 #include "res/ProgramResourceBytes.h"
 #include "res/resource.h"
@@ -159,7 +161,7 @@ TEST(ProgramStrings, EveryTextIsThereByteForByte) {
 
 TEST(ProgramStrings, TheNativeServiceGivesTheSameTexts) {
     for (const StringCase& c : kStrings) {
-        EXPECT_EQ(IResources::Native().LoadString(c.id), std::optional<std::string>(c.text))
+        EXPECT_EQ(CLinkedResources().LoadString(c.id), std::optional<std::string>(c.text))
             << "string " << c.id << " (" << Hex(c.id) << ")";
     }
 }
@@ -172,7 +174,7 @@ TEST(ProgramStrings, TheFailureReportFindsItsTexts) {
         {AFX_IDP_COMMAND_FAILURE, "Command failed."},
     };
     for (const auto& [id, text] : texts) {
-        EXPECT_EQ(IResources::Native().LoadString(id), std::optional<std::string>(text)) << "string " << Hex(id);
+        EXPECT_EQ(CLinkedResources().LoadString(id), std::optional<std::string>(text)) << "string " << Hex(id);
     }
 }
 
@@ -193,10 +195,12 @@ TEST(ProgramStrings, IdsWithoutAStringAreMissing) {
         0x100000 + IDS_CLOCK_SET,
         0xFFFFFFFF,
     };
+    CLinkedResources resources;
     for (UINT id : missing) {
         EXPECT_EQ(ResourceData::Program().String(id), std::nullopt) << "string " << id << " (" << Hex(id) << ")";
-        EXPECT_EQ(IResources::Native().LoadString(id), std::nullopt) << "string " << id << " (" << Hex(id) << ")";
+        EXPECT_EQ(resources.LoadString(id), std::nullopt) << "string " << id << " (" << Hex(id) << ")";
     }
+    const ScopedSeam<IResources> seam(resources);
     EXPECT_EQ(LoadResourceString(57344), "");
 }
 

@@ -12,6 +12,7 @@
 #include "doubles/FakeRegistry.h"
 #include "linux/TempDir.h"
 #include "platform/Seam.h"
+#include "platform/linux/PlatformServices.h"
 #include "platform/linux/RegistryFile.h"
 
 namespace orvane {
@@ -234,8 +235,6 @@ class SettingsStoreFile : public ::testing::Test {
 protected:
     SettingsStoreFile() {
         regfile::SetRegistryFilePathForTesting(file);
-        // The test must reach the real file, not a double or a stub.
-        native = &IRegistry::Native();
         store.SetKeyNames("Quintarro", "orvane");
     }
     ~SettingsStoreFile() override { regfile::SetRegistryFilePathForTesting(""); }
@@ -273,7 +272,10 @@ protected:
 
     test::TempDir dir;
     std::string file = dir / "config/orvane/registry.reg";
-    IRegistry* native = nullptr;
+    // The test must reach the real file, not a double.
+    CFileRegistry fileRegistry;
+    const ScopedSeam<IRegistry> registrySeam{fileRegistry};
+    IRegistry* native = &fileRegistry;
     CSettingsStore store;
 };
 

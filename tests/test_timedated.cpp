@@ -30,6 +30,7 @@
 #include "linux/UnprivilegedChild.h"
 #include "platform/Clock.h"
 #include "platform/linux/ClockTimedated.h"
+#include "platform/linux/PlatformServices.h"
 
 extern char** environ;
 
@@ -378,7 +379,7 @@ TEST_F(TimedatedRoute, ClockWithoutTheRightAsksTimedatedForRealInstantsOnly) {
         const std::string address = bus_.Address();
         test::UnprivilegedChild child([&c, &address] {
             setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
-            return IClock::Native().SetSystemTime(c.time) ? 1 : 0;
+            return CLinuxClock().SetSystemTime(c.time) ? 1 : 0;
         });
         StandInTimedated timedated(address, c.answer);
         ASSERT_TRUE(timedated.Ready()) << c.why;

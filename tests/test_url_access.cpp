@@ -29,6 +29,7 @@
 #include "platform/linux/InternetLinux.h"
 #include "linux/NoProxy.h"
 #include "linux/PrivateNetwork.h"
+#include "platform/linux/PlatformServices.h"
 #include "tools/daytimed/DaytimeServer.h"
 
 namespace orvane {
@@ -125,7 +126,9 @@ protected:
     }
 
     StringTable strings;
+    CCurlInternet internet;
     ScopedSeam<IResources> stringsSeam{strings};
+    ScopedSeam<IInternet> internetSeam{internet};
     std::unique_ptr<CInternetSession> session;
 };
 

@@ -18,6 +18,7 @@
 #include "doubles/FakeMessageBox.h"
 #include "platform/Internet.h"
 #include "platform/Seam.h"
+#include "platform/win32/Services.h"
 #include "res/resource.h"
 #include "ui/ConfigureDlg.h"
 #include "ui/OrvaneDlg.h"
@@ -189,9 +190,25 @@ protected:
     test::FakeMessageBox boxes_;
     test::FakeHelp help_;
     test::FakeClock clock_;
+    // The real dialog manager, registry, WinINet, string table, local time, cursor and process,
+    // each installed by name; the boxes, the help engine and the clock are doubles.
+    CWin32Windows windows_;
+    CWin32Registry registry_;
+    CWin32Internet internet_;
+    CWin32Resources resources_;
+    CWin32LocalTime localTime_;
+    CWin32Cursor cursor_;
+    CWin32Process process_;
     ScopedSeam<IMessageBox> boxesSeam_{boxes_};
     ScopedSeam<IHelp> helpSeam_{help_};
     ScopedSeam<IClock> clockSeam_{clock_};
+    ScopedSeam<IWindows> windowsSeam_{windows_};
+    ScopedSeam<IRegistry> registrySeam_{registry_};
+    ScopedSeam<IInternet> internetSeam_{internet_};
+    ScopedSeam<IResources> resourcesSeam_{resources_};
+    ScopedSeam<ILocalTime> localTimeSeam_{localTime_};
+    ScopedSeam<ICursor> cursorSeam_{cursor_};
+    ScopedSeam<IProcess> processSeam_{process_};
 };
 
 std::string DaytimeUrl(const std::string& scenario) {
@@ -445,7 +462,8 @@ TEST_F(DialogTest, SetClockReadsTheDaytimeServerThroughWinInet) {
 TEST_F(DialogTest, SetClockSetsWinesClockToTheCurrentSecond) {
     // Wine's SetSystemTime takes only a time within half a second of the host's clock, which it never
     // changes: the press is made just after a UTC second begins, so the record names that second.
-    ScopedSeam<IClock> realClock{IClock::Native()};
+    CWin32Clock wineClock;
+    ScopedSeam<IClock> realClock{wineClock};
     Store("RadioButton", 1);
     Store("URL", DaytimeUrl("nist"));
     std::string status;
@@ -483,7 +501,7 @@ TEST_F(DialogTest, NetworkFailuresAreReportedWithWinInetsText) {
         std::string status = "<unread>";
         RunMain({MainIsActive(), Press(VK_RETURN), Do([&] { status = Status(); }), Press('X', {VK_MENU})});
         ASSERT_EQ(boxes_.boxes.size(), 1u) << c.url;
-        const std::string expected = IInternet::Native().ErrorText(c.code).value_or("<no text>");
+        const std::string expected = internet_.ErrorText(c.code).value_or("<no text>");
         EXPECT_EQ(boxes_.boxes[0].text, expected) << c.url;
         EXPECT_EQ(boxes_.boxes[0].caption, app_);
         EXPECT_EQ(boxes_.boxes[0].type, kStopBox) << c.url;

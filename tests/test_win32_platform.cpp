@@ -18,6 +18,8 @@
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "platform/Resources.h"
+#include "platform/Seam.h"
+#include "platform/win32/Services.h"
 #include "res/resource.h"
 
 namespace orvane {
@@ -67,7 +69,8 @@ protected:
         ::RegDeleteKeyA(WindowsCurrentUser(), ("Software\\" + keyName_).c_str());
     }
 
-    IRegistry& registry_ = IRegistry::Native();
+    CWin32Registry registryService_;
+    IRegistry& registry_ = registryService_;
     std::string keyName_;
     HKEY key_ = 0;
 };
@@ -140,10 +143,43 @@ TEST_F(Win32RegistryTest, CreatedKeysPersistAndOpenAgain) {
     ::RegDeleteKeyA(WindowsCurrentUser(), ("Software\\" + keyName_ + "\\Configuration").c_str());
 }
 
+// ---- The program's start-up wiring ---------------------------------------------------------------
+
+template <class Service, class Real>
+bool InstalledIsReal() {
+    return Seam<Service>::IsInstalled() && dynamic_cast<Real*>(&Seam<Service>::Get()) != nullptr;
+}
+
+TEST(Win32Services, InstallEveryServiceAndTakeThemAwayWhenTheyGo) {
+    const auto installed = [] {
+        return std::vector<bool>{Seam<IClock>::IsInstalled(),     Seam<ILocalTime>::IsInstalled(),
+                                 Seam<IRegistry>::IsInstalled(),  Seam<IInternet>::IsInstalled(),
+                                 Seam<IResources>::IsInstalled(), Seam<IProcess>::IsInstalled(),
+                                 Seam<ICursor>::IsInstalled(),    Seam<IHelp>::IsInstalled(),
+                                 Seam<IMessageBox>::IsInstalled(), Seam<IWindows>::IsInstalled()};
+    };
+    EXPECT_EQ(installed(), std::vector<bool>(10, false));
+    {
+        const CWin32Services services;
+        EXPECT_TRUE((InstalledIsReal<IClock, CWin32Clock>()));
+        EXPECT_TRUE((InstalledIsReal<ILocalTime, CWin32LocalTime>()));
+        EXPECT_TRUE((InstalledIsReal<IRegistry, CWin32Registry>()));
+        EXPECT_TRUE((InstalledIsReal<IInternet, CWin32Internet>()));
+        EXPECT_TRUE((InstalledIsReal<IResources, CWin32Resources>()));
+        EXPECT_TRUE((InstalledIsReal<IProcess, CWin32Process>()));
+        EXPECT_TRUE((InstalledIsReal<ICursor, CWin32Cursor>()));
+        EXPECT_TRUE((InstalledIsReal<IHelp, CWin32Help>()));
+        EXPECT_TRUE((InstalledIsReal<IMessageBox, CWin32MessageBox>()));
+        EXPECT_TRUE((InstalledIsReal<IWindows, CWin32Windows>()));
+    }
+    EXPECT_EQ(installed(), std::vector<bool>(10, false));
+}
+
 // ---- Resources, process, local time -------------------------------------------------------------
 
 TEST(Win32Resources, LoadsStringsLinkedIntoTheProgram) {
-    IResources& resources = IResources::Native();
+    CWin32Resources service;
+    IResources& resources = service;
     EXPECT_EQ(resources.LoadString(IDS_REGISTRY_KEY).value_or("<none>"), "Quintarro");
     EXPECT_EQ(resources.LoadString(IDS_COULD_NOT_SET).value_or("<none>"),
               "Could not set clock.  Make sure you are logged onto the Internet.  If so, press the Configure button.");
@@ -152,7 +188,7 @@ TEST(Win32Resources, LoadsStringsLinkedIntoTheProgram) {
 }
 
 TEST(Win32Process, ModuleFileNameIsThisProgramsWindowsPath) {
-    const std::string path = IProcess::Native().ModuleFileName();
+    const std::string path = CWin32Process().ModuleFileName();
     ASSERT_GE(path.size(), 3u);
     EXPECT_EQ(path.substr(1, 2), ":\\") << path;
     EXPECT_NE(path.find("test_win32_platform.exe"), std::string::npos) << path;
@@ -160,7 +196,7 @@ TEST(Win32Process, ModuleFileNameIsThisProgramsWindowsPath) {
 
 TEST(Win32Process, ErrorBoxesAreAddedToTheModeThatWasThere) {
     ::SetErrorMode(SEM_NOGPFAULTERRORBOX);
-    IProcess::Native().SuppressSystemErrorBoxes();
+    CWin32Process().SuppressSystemErrorBoxes();
     const UINT mode = ::SetErrorMode(0);
     EXPECT_EQ(mode, static_cast<UINT>(SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX))
         << std::hex << mode;
@@ -169,7 +205,7 @@ TEST(Win32Process, ErrorBoxesAreAddedToTheModeThatWasThere) {
 TEST(Win32LocalTime, WritesTodaysDateInTheUsersForm) {
     ::SYSTEMTIME now{};
     ::GetLocalTime(&now);
-    const std::string text = ILocalTime::Native().CurrentDateTimeText();
+    const std::string text = CWin32LocalTime().CurrentDateTimeText();
     // The user's locale decides the order; the year is in it in every form.
     EXPECT_NE(text.find(std::to_string(now.wYear)), std::string::npos) << text;
     EXPECT_NE(text.find(':'), std::string::npos) << text;
@@ -193,7 +229,7 @@ TEST(Win32Clock, SetsTheCurrentSecond) {
     // Wine accepts only a time within half a second of the host's clock and leaves the host's
     // clock alone; no other time is ever handed to the real clock here.
     bool set = false;
-    for (int attempt = 0; attempt < 3 && !set; ++attempt) set = IClock::Native().SetSystemTime(StartOfNextSecond());
+    for (int attempt = 0; attempt < 3 && !set; ++attempt) set = CWin32Clock().SetSystemTime(StartOfNextSecond());
     EXPECT_TRUE(set) << "error " << ::GetLastError();
 }
 
@@ -249,7 +285,8 @@ protected:
     }
 
     static constexpr DWORD kSetClockFlags = INTERNET_FLAG_RELOAD | INTERNET_FLAG_DONT_CACHE | INTERNET_FLAG_TRANSFER_ASCII;
-    IInternet& internet_ = IInternet::Native();
+    CWin32Internet internetService_;
+    IInternet& internet_ = internetService_;
     HINTERNET session_ = nullptr;
 };
 
@@ -482,7 +519,8 @@ protected:
         return PumpUntil(done);
     }
 
-    IHelp& help_ = IHelp::Native();
+    CWin32Help helpService_;
+    IHelp& help_ = helpService_;
     std::string folder_;
     std::string path_;
     std::vector<std::string> written_;

@@ -6,11 +6,11 @@ if(WIN32)
     # The real dialogs, built from the real templates by the dialog manager, with the user's
     # answers given through messages.
     if(TARGET orvane_ui)
-        orvane_test(test_win32_dialogs SOURCES test_win32_dialogs.cpp LIBS orvane_ui orvane_sync orvane_config orvane_net orvane_platform)
+        orvane_test(test_win32_dialogs SOURCES test_win32_dialogs.cpp LIBS orvane_ui orvane_platform)
     endif()
     # The program itself, started as a user starts it, from a copy of bin/orvane.exe and its help file.
     if(TARGET orvane)
-        orvane_test(test_win32_program SOURCES test_win32_program.cpp LIBS advapi32)
+        orvane_test(test_win32_program SOURCES test_win32_program.cpp LIBS orvane_headers advapi32)
         add_dependencies(test_win32_program orvane)
     endif()
     return()

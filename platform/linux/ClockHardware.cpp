@@ -28,11 +28,6 @@ bool CRtcDevice::SetTime(const std::tm& fields) {
     return set;
 }
 
-IHardwareClock& IHardwareClock::Native() {
-    static CRtcDevice rtc;
-    return rtc;
-}
-
 bool HardwareClockKeepsLocalTime(const std::string& adjtimePath) {
     // Three lines: drift figures, the last calibration, then UTC or LOCAL.
     std::ifstream file(adjtimePath);

@@ -16,8 +16,7 @@ public:
     // answers true, or false when there is no hardware clock or it refuses.
     virtual bool SetTime(const std::tm& fields) = 0;
 
-    // The RTC device at /dev/rtc0.
-    static IHardwareClock& Native();
+    static constexpr char kServiceName[] = "IHardwareClock";
 };
 
 // An RTC device at `path`, set with the RTC_SET_TIME ioctl.

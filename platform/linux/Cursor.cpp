@@ -1,5 +1,5 @@
 // The wait cursor on Linux: Qt's application-wide override cursor.
-#include "platform/Cursor.h"
+#include "platform/linux/QtServices.h"
 
 #include <QCoreApplication>
 #include <QCursor>
@@ -7,33 +7,18 @@
 #include <QGuiApplication>
 
 namespace orvane {
-namespace {
+void CQtCursor::BeginWait() {
+    if (depth_++ > 0) return;
+    QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    // The work that follows blocks the event loop, and the cursor only changes on screen once
+    // the window system has been told: let pending paints and that request out first. Input
+    // waits, so no handler runs in between.
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
 
-class CQtCursor : public ICursor {
-public:
-    void BeginWait() override {
-        if (depth_++ > 0) return;
-        QGuiApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-        // The work that follows blocks the event loop, and the cursor only changes on screen once
-        // the window system has been told: let pending paints and that request out first. Input
-        // waits, so no handler runs in between.
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-    }
-
-    void EndWait() override {
-        if (depth_ == 0) return;
-        if (--depth_ == 0) QGuiApplication::restoreOverrideCursor();
-    }
-
-private:
-    int depth_ = 0;
-};
-
-}  // namespace
-
-ICursor& ICursor::Native() {
-    static CQtCursor cursor;
-    return cursor;
+void CQtCursor::EndWait() {
+    if (depth_ == 0) return;
+    if (--depth_ == 0) QGuiApplication::restoreOverrideCursor();
 }
 
 }  // namespace orvane

@@ -16,7 +16,7 @@
 #include <string_view>
 #include <unordered_set>
 
-#include "platform/Internet.h"
+#include "platform/linux/PlatformServices.h"
 #include "platform/linux/InternetLinux.h"
 
 namespace orvane {
@@ -399,141 +399,132 @@ bool Configure(Request& request, const Session& session, const std::string& url,
     return ok;
 }
 
-class CurlInternet final : public IInternet {
-public:
-    HINTERNET InternetOpen(const std::string& agent, DWORD accessType, const std::string* proxy,
-                           const std::string* proxyBypass, DWORD /*flags*/, DWORD* error) override {
-        // No cache exists here, so INTERNET_FLAG_DONT_CACHE asks for what happens anyway.
-        if (accessType != INTERNET_OPEN_TYPE_PRECONFIG && accessType != INTERNET_OPEN_TYPE_DIRECT &&
-            accessType != INTERNET_OPEN_TYPE_PROXY && accessType != INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY) {
-            *error = ERROR_INVALID_PARAMETER;
-            return nullptr;
-        }
-        if (accessType == INTERNET_OPEN_TYPE_PROXY && (!proxy || proxy->empty())) {
-            *error = ERROR_INVALID_PARAMETER;
-            return nullptr;
-        }
-        EnsureGlobalInit();
-        auto session = std::make_unique<Session>();
-        session->agent = agent;
-        session->accessType = accessType;
-        if (proxy) session->proxy = *proxy;
-        if (proxyBypass) session->proxyBypass = CurlNoProxyList(*proxyBypass);
-        Register(session.get());
-        return session.release();
+void Resume(Request& request) {
+    request.paused = false;
+    // libcurl may hand the held bytes to OnBody from inside this call, and may pause again.
+    if (curl_easy_pause(request.easy, CURLPAUSE_CONT) != CURLE_OK && !request.done) {
+        request.done = true;
+        request.result = CURLE_RECV_ERROR;
     }
-
-    HINTERNET InternetOpenUrl(HINTERNET sessionHandle, const std::string& url, const std::string* headers,
-                              DWORD flags, DWORD /*context*/, DWORD* error) override {
-        const Session* session = Lookup<Session>(sessionHandle, Handle::Type::Session);
-        if (!session) {
-            *error = ERROR_INVALID_HANDLE;
-            return nullptr;
-        }
-        const DWORD handleType = HandleTypeOf(url, error);
-        if (handleType == 0) return nullptr;
-        auto request = std::make_unique<Request>();
-        request->handleType = handleType;
-        request->keepsHeaderBlock = request->handleType == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
-        request->easy = curl_easy_init();
-        request->multi = curl_multi_init();
-        if (!request->easy || !request->multi) {
-            *error = ERROR_INTERNET_OUT_OF_HANDLES;
-            return nullptr;
-        }
-        if (!Configure(*request, *session, url, headers, flags)) {
-            *error = ERROR_INTERNET_INTERNAL_ERROR;
-            return nullptr;
-        }
-        if (curl_multi_add_handle(request->multi, request->easy) != CURLM_OK) {
-            *error = ERROR_INTERNET_INTERNAL_ERROR;
-            return nullptr;
-        }
-        t_lastResponse.clear();
-        Request& r = *request;
-        Pump(r, [&r] { return r.Available() > 0 || r.answered; });
-        // Bytes that came before a failure are the reply's; the failure waits until they are read.
-        if (r.Available() == 0 && !r.answered) {
-            if (const DWORD code = FinalError(r)) {
-                *error = code;
-                return nullptr;
-            }
-        }
-        Register(request.get());
-        return request.release();
-    }
-
-    std::optional<DWORD> QueryHandleType(HINTERNET handle) override {
-        const Request* request = Lookup<Request>(handle, Handle::Type::Request);
-        if (!request) return std::nullopt;
-        return request->handleType;
-    }
-
-    bool InternetReadFile(HINTERNET handle, void* buffer, DWORD size, DWORD* read, DWORD* error) override {
-        *read = 0;
-        Request* request = Lookup<Request>(handle, Handle::Type::Request);
-        if (!request) {
-            *error = ERROR_INVALID_HANDLE;
-            return false;
-        }
-        Request& r = *request;
-        if (size == 0) return true;
-        if (Deliverable(r) == 0 && r.paused) Resume(r);
-        Pump(r, [&r] { return Deliverable(r) > 0; });
-        const std::size_t deliverable = Deliverable(r);
-        if (deliverable == 0) {
-            if (EndedByReset(r)) {
-                r.readPos = r.body.size();  // the unfinished line that the reset cut
-                return true;                // the end of the data
-            }
-            if (const DWORD code = FinalError(r)) {
-                *error = code;
-                return false;
-            }
-            return true;  // the end of the data
-        }
-        const std::size_t count = std::min<std::size_t>(size, deliverable);
-        std::memcpy(buffer, r.body.data() + r.readPos, count);
-        r.readPos += count;
-        *read = static_cast<DWORD>(count);
-        if (r.paused && r.Available() < kMaxBuffered / 2) Resume(r);
-        return true;
-    }
-
-    bool InternetCloseHandle(HINTERNET handle) override {
-        if (!Unregister(handle)) return false;
-        delete static_cast<Handle*>(handle);
-        return true;
-    }
-
-    std::optional<std::string> CanonicalizeUrl(const std::string& url, DWORD flags, DWORD* error) override {
-        return inet::CanonicalizeUrl(url, flags, error);
-    }
-
-    std::optional<CrackedUrl> CrackUrl(const std::string& url, DWORD* error) override {
-        return inet::CrackUrl(url, error);
-    }
-
-    std::optional<std::string> ErrorText(DWORD code) override { return inet::ErrorText(code); }
-
-    std::string LastResponseInfo() override { return t_lastResponse; }
-
-private:
-    static void Resume(Request& request) {
-        request.paused = false;
-        // libcurl may hand the held bytes to OnBody from inside this call, and may pause again.
-        if (curl_easy_pause(request.easy, CURLPAUSE_CONT) != CURLE_OK && !request.done) {
-            request.done = true;
-            request.result = CURLE_RECV_ERROR;
-        }
-    }
-};
+}
 
 }  // namespace
 
-IInternet& IInternet::Native() {
-    static CurlInternet internet;
-    return internet;
+HINTERNET CCurlInternet::InternetOpen(const std::string& agent, DWORD accessType, const std::string* proxy,
+                                      const std::string* proxyBypass, DWORD /*flags*/, DWORD* error) {
+    // No cache exists here, so INTERNET_FLAG_DONT_CACHE asks for what happens anyway.
+    if (accessType != INTERNET_OPEN_TYPE_PRECONFIG && accessType != INTERNET_OPEN_TYPE_DIRECT &&
+        accessType != INTERNET_OPEN_TYPE_PROXY && accessType != INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY) {
+        *error = inet::ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    if (accessType == INTERNET_OPEN_TYPE_PROXY && (!proxy || proxy->empty())) {
+        *error = inet::ERROR_INVALID_PARAMETER;
+        return nullptr;
+    }
+    EnsureGlobalInit();
+    auto session = std::make_unique<Session>();
+    session->agent = agent;
+    session->accessType = accessType;
+    if (proxy) session->proxy = *proxy;
+    if (proxyBypass) session->proxyBypass = CurlNoProxyList(*proxyBypass);
+    Register(session.get());
+    return session.release();
 }
+
+HINTERNET CCurlInternet::InternetOpenUrl(HINTERNET sessionHandle, const std::string& url, const std::string* headers,
+                                         DWORD flags, DWORD /*context*/, DWORD* error) {
+    const Session* session = Lookup<Session>(sessionHandle, Handle::Type::Session);
+    if (!session) {
+        *error = inet::ERROR_INVALID_HANDLE;
+        return nullptr;
+    }
+    const DWORD handleType = HandleTypeOf(url, error);
+    if (handleType == 0) return nullptr;
+    auto request = std::make_unique<Request>();
+    request->handleType = handleType;
+    request->keepsHeaderBlock = request->handleType == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
+    request->easy = curl_easy_init();
+    request->multi = curl_multi_init();
+    if (!request->easy || !request->multi) {
+        *error = ERROR_INTERNET_OUT_OF_HANDLES;
+        return nullptr;
+    }
+    if (!Configure(*request, *session, url, headers, flags)) {
+        *error = ERROR_INTERNET_INTERNAL_ERROR;
+        return nullptr;
+    }
+    if (curl_multi_add_handle(request->multi, request->easy) != CURLM_OK) {
+        *error = ERROR_INTERNET_INTERNAL_ERROR;
+        return nullptr;
+    }
+    t_lastResponse.clear();
+    Request& r = *request;
+    Pump(r, [&r] { return r.Available() > 0 || r.answered; });
+    // Bytes that came before a failure are the reply's; the failure waits until they are read.
+    if (r.Available() == 0 && !r.answered) {
+        if (const DWORD code = FinalError(r)) {
+            *error = code;
+            return nullptr;
+        }
+    }
+    Register(request.get());
+    return request.release();
+}
+
+std::optional<DWORD> CCurlInternet::QueryHandleType(HINTERNET handle) {
+    const Request* request = Lookup<Request>(handle, Handle::Type::Request);
+    if (!request) return std::nullopt;
+    return request->handleType;
+}
+
+bool CCurlInternet::InternetReadFile(HINTERNET handle, void* buffer, DWORD size, DWORD* read, DWORD* error) {
+    *read = 0;
+    Request* request = Lookup<Request>(handle, Handle::Type::Request);
+    if (!request) {
+        *error = inet::ERROR_INVALID_HANDLE;
+        return false;
+    }
+    Request& r = *request;
+    if (size == 0) return true;
+    if (Deliverable(r) == 0 && r.paused) Resume(r);
+    Pump(r, [&r] { return Deliverable(r) > 0; });
+    const std::size_t deliverable = Deliverable(r);
+    if (deliverable == 0) {
+        if (EndedByReset(r)) {
+            r.readPos = r.body.size();  // the unfinished line that the reset cut
+            return true;                // the end of the data
+        }
+        if (const DWORD code = FinalError(r)) {
+            *error = code;
+            return false;
+        }
+        return true;  // the end of the data
+    }
+    const std::size_t count = std::min<std::size_t>(size, deliverable);
+    std::memcpy(buffer, r.body.data() + r.readPos, count);
+    r.readPos += count;
+    *read = static_cast<DWORD>(count);
+    if (r.paused && r.Available() < kMaxBuffered / 2) Resume(r);
+    return true;
+}
+
+bool CCurlInternet::InternetCloseHandle(HINTERNET handle) {
+    if (!Unregister(handle)) return false;
+    delete static_cast<Handle*>(handle);
+    return true;
+}
+
+std::optional<std::string> CCurlInternet::CanonicalizeUrl(const std::string& url, DWORD flags, DWORD* error) {
+    return inet::CanonicalizeUrl(url, flags, error);
+}
+
+std::optional<CrackedUrl> CCurlInternet::CrackUrl(const std::string& url, DWORD* error) {
+    return inet::CrackUrl(url, error);
+}
+
+std::optional<std::string> CCurlInternet::ErrorText(DWORD code) { return inet::ErrorText(code); }
+
+std::string CCurlInternet::LastResponseInfo() { return t_lastResponse; }
 
 }  // namespace orvane

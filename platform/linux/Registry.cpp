@@ -1,5 +1,5 @@
 // The registry on Linux: HKEY_CURRENT_USER kept in the per-user registry file.
-#include "platform/Registry.h"
+#include "platform/linux/PlatformServices.h"
 
 #include <mutex>
 #include <optional>
@@ -27,25 +27,7 @@ Key LoadTree(const CRegistryFile& file) {
     return top;
 }
 
-// A handle names a key by its path; the key itself is looked up in the file at every use, so a
-// handle stays valid while other copies of the program rewrite the file.
-class CFileRegistry final : public IRegistry {
-public:
-    LONG RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD access, HKEY* result) override;
-    LONG RegCreateKeyEx(HKEY key, const std::string& subKey, DWORD access, HKEY* result) override;
-    LONG RegQueryValueEx(HKEY key, const std::string& valueName, DWORD* type, BYTE* data, DWORD* size) override;
-    LONG RegSetValueEx(HKEY key, const std::string& valueName, DWORD type, const BYTE* data, DWORD size) override;
-    LONG RegCloseKey(HKEY key) override;
-
-private:
-    std::optional<KeyPath> PathOf(HKEY key);
-    HKEY NewHandle(KeyPath path);
-
-    std::mutex m_mutex;
-    std::unordered_map<HKEY, KeyPath> m_handles;
-    // Counts up from well below the predefined roots (0x80000000 and above).
-    HKEY m_nextHandle = 0x100;
-};
+}  // namespace
 
 std::optional<KeyPath> CFileRegistry::PathOf(HKEY key) {
     // The other predefined roots (HKEY_LOCAL_MACHINE, ...) are not kept here and are no handles.
@@ -132,13 +114,6 @@ LONG CFileRegistry::RegCloseKey(HKEY key) {
     if (key == HKEY_CURRENT_USER) return ERROR_SUCCESS;
     const std::lock_guard<std::mutex> guard(m_mutex);
     return m_handles.erase(key) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
-}
-
-}  // namespace
-
-IRegistry& IRegistry::Native() {
-    static CFileRegistry registry;
-    return registry;
 }
 
 }  // namespace orvane

@@ -1,9 +1,10 @@
 // The system clock on Windows: SetSystemTime with the privilege that it needs enabled first.
-#include "platform/Clock.h"
+#include "platform/win32/Services.h"
 
 #include "platform/win32/Win32.h"
 
 namespace orvane {
+
 namespace {
 
 // Since Windows 2000 the right to set the clock is a privilege that an administrator's token holds
@@ -20,31 +21,23 @@ void EnableSystemTimePrivilege() {
     ::CloseHandle(token);
 }
 
-class Win32Clock final : public IClock {
-public:
-    bool SetSystemTime(const SYSTEMTIME& time) override {
-        EnableSystemTimePrivilege();
-        // Windows checks the fields itself (SystemTimeToFileTime) and refuses an impossible date
-        // with ERROR_INVALID_PARAMETER instead of normalising it. Wine 8 also refuses any time more
-        // than half a second away from the host's clock, which it never changes.
-        ::SYSTEMTIME native{};
-        native.wYear = time.wYear;
-        native.wMonth = time.wMonth;
-        native.wDayOfWeek = time.wDayOfWeek;
-        native.wDay = time.wDay;
-        native.wHour = time.wHour;
-        native.wMinute = time.wMinute;
-        native.wSecond = time.wSecond;
-        native.wMilliseconds = time.wMilliseconds;
-        return ::SetSystemTime(&native) != FALSE;
-    }
-};
-
 }  // namespace
 
-IClock& IClock::Native() {
-    static Win32Clock clock;
-    return clock;
+bool CWin32Clock::SetSystemTime(const SYSTEMTIME& time) {
+    EnableSystemTimePrivilege();
+    // Windows checks the fields itself (SystemTimeToFileTime) and refuses an impossible date
+    // with ERROR_INVALID_PARAMETER instead of normalising it. Wine 8 also refuses any time more
+    // than half a second away from the host's clock, which it never changes.
+    ::SYSTEMTIME native{};
+    native.wYear = time.wYear;
+    native.wMonth = time.wMonth;
+    native.wDayOfWeek = time.wDayOfWeek;
+    native.wDay = time.wDay;
+    native.wHour = time.wHour;
+    native.wMinute = time.wMinute;
+    native.wSecond = time.wSecond;
+    native.wMilliseconds = time.wMilliseconds;
+    return ::SetSystemTime(&native) != FALSE;
 }
 
 }  // namespace orvane

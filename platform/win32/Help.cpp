@@ -9,7 +9,7 @@
 // The program's message loop hands the viewer's messages to IsDialogMessage, which moves the focus
 // with Tab. Ctrl+Tab and the pages' mnemonics are left to the control with the focus, so every
 // control is subclassed to turn them into a change of page.
-#include "platform/Help.h"
+#include "platform/win32/Services.h"
 
 #include "platform/HelpFile.h"
 #include "platform/win32/Win32.h"
@@ -18,6 +18,7 @@
 static const ::HWND kZOrderBottom = HWND_BOTTOM;
 
 namespace orvane {
+
 namespace {
 
 constexpr wchar_t kViewerClass[] = L"OrvaneHelpViewer";
@@ -92,8 +93,13 @@ std::wstring TopicText(const HelpTopic& topic) {
     return Widen(text);
 }
 
-class Viewer {
+}  // namespace
+
+class CWin32Help::Viewer {
 public:
+    // The window points back at its viewer, so it must not outlive it.
+    ~Viewer() { Close(); }
+
     bool Open(const std::string& path) {
         std::optional<HelpFile> file = HelpFile::Load(path);
         if (!file) return false;
@@ -382,29 +388,20 @@ private:
     ::HWND topic_ = nullptr;
 };
 
-class Win32Help final : public IHelp {
-public:
-    bool WinHelp(HWND, const std::string& helpFilePath, UINT command, DWORD) override {
-        switch (command) {
-            case HELP_FINDER:
-                return viewer_.Open(helpFilePath);
-            case HELP_QUIT:
-                viewer_.Close();
-                return true;
-            default:
-                return false;
-        }
+CWin32Help::CWin32Help() : viewer_(std::make_unique<Viewer>()) {}
+
+CWin32Help::~CWin32Help() = default;
+
+bool CWin32Help::WinHelp(HWND, const std::string& helpFilePath, UINT command, DWORD) {
+    switch (command) {
+        case HELP_FINDER:
+            return viewer_->Open(helpFilePath);
+        case HELP_QUIT:
+            viewer_->Close();
+            return true;
+        default:
+            return false;
     }
-
-private:
-    Viewer viewer_;
-};
-
-}  // namespace
-
-IHelp& IHelp::Native() {
-    static Win32Help help;
-    return help;
 }
 
 }  // namespace orvane

@@ -1,11 +1,12 @@
 // The Internet library on Windows: a pass-through to WININET.DLL.
-#include "platform/Internet.h"
+#include "platform/win32/Services.h"
 
 #include <vector>
 
 #include "platform/win32/Win32.h"
 
 namespace orvane {
+
 namespace {
 
 // The canonical form and each part of a split URL are held to this many characters.
@@ -44,107 +45,99 @@ std::optional<std::string> FormatFrom(::DWORD source, HMODULE module, DWORD code
     return text;
 }
 
-class Win32Internet final : public IInternet {
-public:
-    HINTERNET InternetOpen(const std::string& agent, DWORD accessType, const std::string* proxy,
-                           const std::string* proxyBypass, DWORD flags, DWORD* error) override {
-        HINTERNET session = ::InternetOpenA(agent.c_str(), accessType, proxy ? proxy->c_str() : nullptr,
-                                            proxyBypass ? proxyBypass->c_str() : nullptr, flags);
-        if (!session) SetError(error);
-        return session;
-    }
+}  // namespace
 
-    HINTERNET InternetOpenUrl(HINTERNET session, const std::string& url, const std::string* headers, DWORD flags,
-                              DWORD context, DWORD* error) override {
-        HINTERNET handle = ::InternetOpenUrlA(session, url.c_str(), headers ? headers->c_str() : nullptr,
-                                              headers ? static_cast<::DWORD>(headers->size()) : 0, flags, context);
-        if (!handle) SetError(error);
-        return handle;
-    }
+HINTERNET CWin32Internet::InternetOpen(const std::string& agent, DWORD accessType, const std::string* proxy,
+                                       const std::string* proxyBypass, DWORD flags, DWORD* error) {
+    HINTERNET session = ::InternetOpenA(agent.c_str(), accessType, proxy ? proxy->c_str() : nullptr,
+                                        proxyBypass ? proxyBypass->c_str() : nullptr, flags);
+    if (!session) SetError(error);
+    return session;
+}
 
-    std::optional<DWORD> QueryHandleType(HINTERNET handle) override {
-        ::DWORD type = 0;
-        ::DWORD size = sizeof type;
-        if (!::InternetQueryOptionA(handle, INTERNET_OPTION_HANDLE_TYPE, &type, &size)) return std::nullopt;
-        return static_cast<DWORD>(type);
-    }
+HINTERNET CWin32Internet::InternetOpenUrl(HINTERNET session, const std::string& url, const std::string* headers,
+                                          DWORD flags, DWORD context, DWORD* error) {
+    HINTERNET handle = ::InternetOpenUrlA(session, url.c_str(), headers ? headers->c_str() : nullptr,
+                                          headers ? static_cast<::DWORD>(headers->size()) : 0, flags, context);
+    if (!handle) SetError(error);
+    return handle;
+}
 
-    bool InternetReadFile(HINTERNET handle, void* buffer, DWORD size, DWORD* read, DWORD* error) override {
-        ::DWORD count = 0;
-        const BOOL ok = ::InternetReadFile(handle, buffer, size, &count);
-        *read = ok ? static_cast<DWORD>(count) : 0;
-        if (!ok) SetError(error);
-        return ok != FALSE;
-    }
+std::optional<DWORD> CWin32Internet::QueryHandleType(HINTERNET handle) {
+    ::DWORD type = 0;
+    ::DWORD size = sizeof type;
+    if (!::InternetQueryOptionA(handle, INTERNET_OPTION_HANDLE_TYPE, &type, &size)) return std::nullopt;
+    return static_cast<DWORD>(type);
+}
 
-    bool InternetCloseHandle(HINTERNET handle) override { return ::InternetCloseHandle(handle) != FALSE; }
+bool CWin32Internet::InternetReadFile(HINTERNET handle, void* buffer, DWORD size, DWORD* read, DWORD* error) {
+    ::DWORD count = 0;
+    const BOOL ok = ::InternetReadFile(handle, buffer, size, &count);
+    *read = ok ? static_cast<DWORD>(count) : 0;
+    if (!ok) SetError(error);
+    return ok != FALSE;
+}
 
-    std::optional<std::string> CanonicalizeUrl(const std::string& url, DWORD flags, DWORD* error) override {
-        std::vector<char> buffer(kUrlBufferSize);
-        ::DWORD length = kUrlBufferSize;
-        if (!::InternetCanonicalizeUrlA(url.c_str(), buffer.data(), &length, flags)) {
-            if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
-                SetError(error);
-                return std::nullopt;
-            }
-            // The call has put the size it needs in `length`.
-            buffer.assign(length + 1, '\0');
-            length = static_cast<::DWORD>(buffer.size());
-            if (!::InternetCanonicalizeUrlA(url.c_str(), buffer.data(), &length, flags)) {
-                SetError(error);
-                return std::nullopt;
-            }
-        }
-        return std::string(buffer.data(), length);
-    }
+bool CWin32Internet::InternetCloseHandle(HINTERNET handle) { return ::InternetCloseHandle(handle) != FALSE; }
 
-    std::optional<CrackedUrl> CrackUrl(const std::string& url, DWORD* error) override {
-        std::vector<char> host(kUrlBufferSize + 1);
-        std::vector<char> path(kUrlBufferSize + 1);
-        URL_COMPONENTSA parts{};
-        parts.dwStructSize = sizeof parts;
-        parts.lpszHostName = host.data();
-        parts.dwHostNameLength = kUrlBufferSize + 1;
-        parts.lpszUrlPath = path.data();
-        parts.dwUrlPathLength = kUrlBufferSize + 1;
-        if (!::InternetCrackUrlA(url.c_str(), static_cast<::DWORD>(url.size()), 0, &parts)) {
+std::optional<std::string> CWin32Internet::CanonicalizeUrl(const std::string& url, DWORD flags, DWORD* error) {
+    std::vector<char> buffer(kUrlBufferSize);
+    ::DWORD length = kUrlBufferSize;
+    if (!::InternetCanonicalizeUrlA(url.c_str(), buffer.data(), &length, flags)) {
+        if (::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
             SetError(error);
             return std::nullopt;
         }
-        CrackedUrl cracked;
-        cracked.scheme = SchemeOf(parts.nScheme);
-        cracked.hostName.assign(host.data(), parts.dwHostNameLength);
-        cracked.urlPath.assign(path.data(), parts.dwUrlPathLength);
-        return cracked;
-    }
-
-    std::optional<std::string> ErrorText(DWORD code) override {
-        std::optional<std::string> text;
-        if (HMODULE wininet = ::LoadLibraryA("WININET.DLL")) {
-            text = FormatFrom(FORMAT_MESSAGE_FROM_HMODULE, wininet, code);
-            ::FreeLibrary(wininet);
-        }
-        if (!text) text = FormatFrom(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
-        return text;
-    }
-
-    std::string LastResponseInfo() override {
-        ::DWORD error = 0;
-        ::DWORD length = 0;
-        if (::InternetGetLastResponseInfoA(&error, nullptr, &length) || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-            return {};
-        std::vector<char> buffer(length + 1, '\0');
+        // The call has put the size it needs in `length`.
+        buffer.assign(length + 1, '\0');
         length = static_cast<::DWORD>(buffer.size());
-        if (!::InternetGetLastResponseInfoA(&error, buffer.data(), &length)) return {};
-        return std::string(buffer.data());
+        if (!::InternetCanonicalizeUrlA(url.c_str(), buffer.data(), &length, flags)) {
+            SetError(error);
+            return std::nullopt;
+        }
     }
-};
+    return std::string(buffer.data(), length);
+}
 
-}  // namespace
+std::optional<CrackedUrl> CWin32Internet::CrackUrl(const std::string& url, DWORD* error) {
+    std::vector<char> host(kUrlBufferSize + 1);
+    std::vector<char> path(kUrlBufferSize + 1);
+    URL_COMPONENTSA parts{};
+    parts.dwStructSize = sizeof parts;
+    parts.lpszHostName = host.data();
+    parts.dwHostNameLength = kUrlBufferSize + 1;
+    parts.lpszUrlPath = path.data();
+    parts.dwUrlPathLength = kUrlBufferSize + 1;
+    if (!::InternetCrackUrlA(url.c_str(), static_cast<::DWORD>(url.size()), 0, &parts)) {
+        SetError(error);
+        return std::nullopt;
+    }
+    CrackedUrl cracked;
+    cracked.scheme = SchemeOf(parts.nScheme);
+    cracked.hostName.assign(host.data(), parts.dwHostNameLength);
+    cracked.urlPath.assign(path.data(), parts.dwUrlPathLength);
+    return cracked;
+}
 
-IInternet& IInternet::Native() {
-    static Win32Internet internet;
-    return internet;
+std::optional<std::string> CWin32Internet::ErrorText(DWORD code) {
+    std::optional<std::string> text;
+    if (HMODULE wininet = ::LoadLibraryA("WININET.DLL")) {
+        text = FormatFrom(FORMAT_MESSAGE_FROM_HMODULE, wininet, code);
+        ::FreeLibrary(wininet);
+    }
+    if (!text) text = FormatFrom(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
+    return text;
+}
+
+std::string CWin32Internet::LastResponseInfo() {
+    ::DWORD error = 0;
+    ::DWORD length = 0;
+    if (::InternetGetLastResponseInfoA(&error, nullptr, &length) || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return {};
+    std::vector<char> buffer(length + 1, '\0');
+    length = static_cast<::DWORD>(buffer.size());
+    if (!::InternetGetLastResponseInfoA(&error, buffer.data(), &length)) return {};
+    return std::string(buffer.data());
 }
 
 }  // namespace orvane

@@ -1,9 +1,10 @@
 // The current local date and time as the user's locale writes it, through OLE Automation.
-#include "platform/LocalTime.h"
+#include "platform/win32/Services.h"
 
 #include "platform/win32/Win32.h"
 
 namespace orvane {
+
 namespace {
 
 // VarBstrFromDate writes UTF-16; the program's texts are in the ANSI code page.
@@ -16,28 +17,20 @@ std::string Narrow(const wchar_t* text, int length) {
     return result;
 }
 
-class Win32LocalTime final : public ILocalTime {
-public:
-    std::string CurrentDateTimeText() override {
-        ::SYSTEMTIME now{};
-        ::GetLocalTime(&now);
-        now.wMilliseconds = 0;
-        // An OLE date holds every year from 100 to 9999, so no date of the clock falls outside it.
-        DATE date = 0;
-        if (!::SystemTimeToVariantTime(&now, &date)) return {};
-        BSTR text = nullptr;
-        if (FAILED(::VarBstrFromDate(date, LOCALE_USER_DEFAULT, 0, &text)) || !text) return {};
-        std::string result = Narrow(text, static_cast<int>(::SysStringLen(text)));
-        ::SysFreeString(text);
-        return result;
-    }
-};
-
 }  // namespace
 
-ILocalTime& ILocalTime::Native() {
-    static Win32LocalTime localTime;
-    return localTime;
+std::string CWin32LocalTime::CurrentDateTimeText() {
+    ::SYSTEMTIME now{};
+    ::GetLocalTime(&now);
+    now.wMilliseconds = 0;
+    // An OLE date holds every year from 100 to 9999, so no date of the clock falls outside it.
+    DATE date = 0;
+    if (!::SystemTimeToVariantTime(&now, &date)) return {};
+    BSTR text = nullptr;
+    if (FAILED(::VarBstrFromDate(date, LOCALE_USER_DEFAULT, 0, &text)) || !text) return {};
+    std::string result = Narrow(text, static_cast<int>(::SysStringLen(text)));
+    ::SysFreeString(text);
+    return result;
 }
 
 }  // namespace orvane

@@ -1,5 +1,7 @@
-// The Windows program's entry point: the common controls, then the program's own start-up.
+// The Windows program's entry point: the common controls, the platform's services, then the
+// program's own start-up.
 #include "app/Application.h"
+#include "platform/win32/Services.h"
 
 #include "platform/win32/Win32.h"
 
@@ -10,5 +12,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
     controls.dwSize = sizeof controls;
     controls.dwICC = ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES;
     ::InitCommonControlsEx(&controls);
+    const orvane::CWin32Services services;
     return orvane::RunApplication();
 }

@@ -4,7 +4,7 @@
 // message to the framework's IMessageSink; the modal run is our own message loop, so the framework
 // sees each key press first (F1) and the dialog manager then does the rest: Tab, Enter, Esc,
 // mnemonics and default buttons are the platform's own.
-#include "platform/Window.h"
+#include "platform/win32/Services.h"
 
 #include <exception>
 #include <map>
@@ -14,6 +14,7 @@
 #include "platform/win32/Win32.h"
 
 namespace orvane {
+
 namespace {
 
 ::HWND ToNative(HWND window) { return static_cast<::HWND>(window); }
@@ -154,181 +155,186 @@ bool OfferKey(const MSG& msg) {
                                  KeyIsDown(VK_MENU));
 }
 
-class Win32Windows final : public IWindows {
-public:
-    bool HasDialogTemplate(UINT templateId) override {
-        return ::FindResourceA(ProgramModule(), ResourceId(templateId), MAKEINTRESOURCEA(5)) != nullptr;
-    }
-
-    HWND CreateDialogWindow(UINT templateId, HWND owner, IMessageSink* sink) override {
-        ::HWND dialog = ::CreateDialogParamA(ProgramModule(), ResourceId(templateId), ToNative(owner), &DialogProc,
-                                             reinterpret_cast<::LPARAM>(sink));
-        RaisePending();
-        return dialog;
-    }
-
-    LRESULT RunModalLoop(HWND dialog) override {
-        const ::HWND window = ToNative(dialog);
-        ModalState& state = ModalStates()[window];
-        struct Forget {
-            ::HWND window;
-            ~Forget() { ModalStates().erase(window); }
-        } forget{window};
-
-        bool shown = ::IsWindowVisible(window) != FALSE;
-        while (!state.ended) {
-            MSG msg{};
-            if (!shown && !::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
-                ::ShowWindow(window, SW_SHOWNORMAL);
-                ::UpdateWindow(window);
-                shown = true;
-                continue;
-            }
-            const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
-            if (got == 0) {
-                // WM_QUIT ends every loop: put it back for the loops outside this one.
-                ::PostQuitMessage(static_cast<int>(msg.wParam));
-                return -1;
-            }
-            if (got == -1) return -1;
-            // The dialog manager of the window that holds the focus: the running dialog, or the help
-            // viewer, whose list and text take Tab the same way.
-            const ::HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
-            if (!OfferKey(msg) && !(root && ::IsDialogMessageA(root, &msg))) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageA(&msg);
-            }
-            RaisePending();
-        }
-        return state.result;
-    }
-
-    void EndModalLoop(HWND dialog, LRESULT result) override {
-        ModalState& state = ModalStates()[ToNative(dialog)];
-        state.ended = true;
-        state.result = result;
-        // Wakes the loop if it is waiting in GetMessageA.
-        ::PostMessageA(ToNative(dialog), WM_NULL, 0, 0);
-    }
-
-    void DestroyWindow(HWND window) override {
-        ::DestroyWindow(ToNative(window));
-        ModalStates().erase(ToNative(window));
-        RaisePending();
-    }
-
-    void ShowWindow(HWND window, bool show) override { ::ShowWindow(ToNative(window), show ? SW_SHOW : SW_HIDE); }
-    bool IsWindowVisible(HWND window) override { return ::IsWindowVisible(ToNative(window)) != FALSE; }
-    bool IsIconic(HWND window) override { return ::IsIconic(ToNative(window)) != FALSE; }
-    bool IsWindowEnabled(HWND window) override { return ::IsWindowEnabled(ToNative(window)) != FALSE; }
-    void EnableWindow(HWND window, bool enable) override { ::EnableWindow(ToNative(window), enable ? TRUE : FALSE); }
-
-    RECT GetWindowRect(HWND window) override {
-        ::RECT rect{};
-        ::GetWindowRect(ToNative(window), &rect);
-        return FromNative(rect);
-    }
-
-    RECT GetClientRect(HWND window) override {
-        ::RECT rect{};
-        ::GetClientRect(ToNative(window), &rect);
-        return FromNative(rect);
-    }
-
-    void MoveWindowTo(HWND window, int x, int y) override {
-        ::SetWindowPos(ToNative(window), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    }
-
-    RECT GetWorkArea() override {
-        ::RECT rect{};
-        if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &rect, 0)) {
-            rect = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
-        }
-        return FromNative(rect);
-    }
-
-    HWND GetActiveWindow() override { return ::GetActiveWindow(); }
-    void SetActiveWindow(HWND window) override { ::SetActiveWindow(ToNative(window)); }
-    HWND GetLastActivePopup(HWND window) override { return ::GetLastActivePopup(ToNative(window)); }
-    HWND GetCapture() override { return ::GetCapture(); }
-
-    HWND GetParent(HWND window) override {
-        // GetParent answers the owner only for pop-up windows; ask for what the interface promises.
-        const ::HWND native = ToNative(window);
-        if (::GetWindowLongA(native, GWL_STYLE) & WS_CHILD) return ::GetAncestor(native, GA_PARENT);
-        return ::GetWindow(native, GW_OWNER);
-    }
-
-    DWORD GetWindowStyle(HWND window) override {
-        return static_cast<DWORD>(::GetWindowLongA(ToNative(window), GWL_STYLE));
-    }
-
-    std::string GetWindowText(HWND window) override {
-        const int length = ::GetWindowTextLengthA(ToNative(window));
-        if (length <= 0) return {};
-        std::string text(static_cast<std::size_t>(length) + 1, '\0');
-        const int copied = ::GetWindowTextA(ToNative(window), text.data(), length + 1);
-        text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
-        return text;
-    }
-
-    void SetWindowText(HWND window, const std::string& text) override { ::SetWindowTextA(ToNative(window), text.c_str()); }
-
-    LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override {
-        const LRESULT result = ::SendMessageA(ToNative(window), message, wParam, lParam);
-        RaisePending();
-        return result;
-    }
-
-    HWND GetDlgItem(HWND dialog, int id) override { return ::GetDlgItem(ToNative(dialog), id); }
-    int GetDlgCtrlID(HWND control) override { return ::GetDlgCtrlID(ToNative(control)); }
-    HWND GetFirstChild(HWND dialog) override { return ::GetWindow(ToNative(dialog), GW_CHILD); }
-    HWND GetNextSibling(HWND control) override { return ::GetWindow(ToNative(control), GW_HWNDNEXT); }
-
-    void SetFocus(HWND control) override {
-        // Inside a dialog the dialog manager moves the focus, so the default button follows it.
-        const ::HWND native = ToNative(control);
-        const ::HWND dialog = (::GetWindowLongA(native, GWL_STYLE) & WS_CHILD) ? ::GetAncestor(native, GA_PARENT) : nullptr;
-        if (dialog && SinkOf(dialog)) {
-            ::SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<::WPARAM>(native), TRUE);
-        } else {
-            ::SetFocus(native);
-        }
-    }
-
-    HWND GetFocus() override { return ::GetFocus(); }
-
-    HICON LoadIcon(UINT iconId) override { return ::LoadIconA(ProgramModule(), ResourceId(iconId)); }
-    int GetSystemMetrics(int index) override { return ::GetSystemMetrics(index); }
-
-    HDC BeginPaint(HWND window) override {
-        PAINTSTRUCT& paint = paints_[ToNative(window)];
-        return ::BeginPaint(ToNative(window), &paint);
-    }
-
-    void EndPaint(HWND window, HDC) override {
-        const auto found = paints_.find(ToNative(window));
-        if (found == paints_.end()) return;
-        ::EndPaint(ToNative(window), &found->second);
-        paints_.erase(found);
-    }
-
-    void DrawIcon(HDC dc, int x, int y, HICON icon) override {
-        ::DrawIcon(static_cast<::HDC>(dc), x, y, static_cast<::HICON>(const_cast<void*>(icon)));
-    }
-
-    void ValidateRect(HWND window) override { ::ValidateRect(ToNative(window), nullptr); }
-
-private:
-    // The painting sessions that are open, one per window (BeginPaint to EndPaint).
-    std::map<::HWND, PAINTSTRUCT> paints_;
-};
+// The painting sessions that are open, one per window (BeginPaint to EndPaint).
+std::map<::HWND, PAINTSTRUCT>& Paints() {
+    static std::map<::HWND, PAINTSTRUCT> paints;
+    return paints;
+}
 
 }  // namespace
 
-IWindows& IWindows::Native() {
-    static Win32Windows windows;
-    return windows;
+bool CWin32Windows::HasDialogTemplate(UINT templateId) {
+    return ::FindResourceA(ProgramModule(), ResourceId(templateId), MAKEINTRESOURCEA(5)) != nullptr;
 }
+
+HWND CWin32Windows::CreateDialogWindow(UINT templateId, HWND owner, IMessageSink* sink) {
+    ::HWND dialog = ::CreateDialogParamA(ProgramModule(), ResourceId(templateId), ToNative(owner), &DialogProc,
+                                         reinterpret_cast<::LPARAM>(sink));
+    RaisePending();
+    return dialog;
+}
+
+LRESULT CWin32Windows::RunModalLoop(HWND dialog) {
+    const ::HWND window = ToNative(dialog);
+    ModalState& state = ModalStates()[window];
+    struct Forget {
+        ::HWND window;
+        ~Forget() { ModalStates().erase(window); }
+    } forget{window};
+
+    bool shown = ::IsWindowVisible(window) != FALSE;
+    while (!state.ended) {
+        MSG msg{};
+        if (!shown && !::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE)) {
+            ::ShowWindow(window, SW_SHOWNORMAL);
+            ::UpdateWindow(window);
+            shown = true;
+            continue;
+        }
+        const BOOL got = ::GetMessageA(&msg, nullptr, 0, 0);
+        if (got == 0) {
+            // WM_QUIT ends every loop: put it back for the loops outside this one.
+            ::PostQuitMessage(static_cast<int>(msg.wParam));
+            return -1;
+        }
+        if (got == -1) return -1;
+        // The dialog manager of the window that holds the focus: the running dialog, or the help
+        // viewer, whose list and text take Tab the same way.
+        const ::HWND root = msg.hwnd ? ::GetAncestor(msg.hwnd, GA_ROOT) : nullptr;
+        if (!OfferKey(msg) && !(root && ::IsDialogMessageA(root, &msg))) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        RaisePending();
+    }
+    return state.result;
+}
+
+void CWin32Windows::EndModalLoop(HWND dialog, LRESULT result) {
+    ModalState& state = ModalStates()[ToNative(dialog)];
+    state.ended = true;
+    state.result = result;
+    // Wakes the loop if it is waiting in GetMessageA.
+    ::PostMessageA(ToNative(dialog), WM_NULL, 0, 0);
+}
+
+void CWin32Windows::DestroyWindow(HWND window) {
+    ::DestroyWindow(ToNative(window));
+    ModalStates().erase(ToNative(window));
+    RaisePending();
+}
+
+void CWin32Windows::ShowWindow(HWND window, bool show) { ::ShowWindow(ToNative(window), show ? SW_SHOW : SW_HIDE); }
+
+bool CWin32Windows::IsWindowVisible(HWND window) { return ::IsWindowVisible(ToNative(window)) != FALSE; }
+
+bool CWin32Windows::IsIconic(HWND window) { return ::IsIconic(ToNative(window)) != FALSE; }
+
+bool CWin32Windows::IsWindowEnabled(HWND window) { return ::IsWindowEnabled(ToNative(window)) != FALSE; }
+
+void CWin32Windows::EnableWindow(HWND window, bool enable) { ::EnableWindow(ToNative(window), enable ? TRUE : FALSE); }
+
+RECT CWin32Windows::GetWindowRect(HWND window) {
+    ::RECT rect{};
+    ::GetWindowRect(ToNative(window), &rect);
+    return FromNative(rect);
+}
+
+RECT CWin32Windows::GetClientRect(HWND window) {
+    ::RECT rect{};
+    ::GetClientRect(ToNative(window), &rect);
+    return FromNative(rect);
+}
+
+void CWin32Windows::MoveWindowTo(HWND window, int x, int y) {
+    ::SetWindowPos(ToNative(window), nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+RECT CWin32Windows::GetWorkArea() {
+    ::RECT rect{};
+    if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &rect, 0)) {
+        rect = {0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+    }
+    return FromNative(rect);
+}
+
+HWND CWin32Windows::GetActiveWindow() { return ::GetActiveWindow(); }
+
+void CWin32Windows::SetActiveWindow(HWND window) { ::SetActiveWindow(ToNative(window)); }
+
+HWND CWin32Windows::GetLastActivePopup(HWND window) { return ::GetLastActivePopup(ToNative(window)); }
+
+HWND CWin32Windows::GetCapture() { return ::GetCapture(); }
+
+HWND CWin32Windows::GetParent(HWND window) {
+    // GetParent answers the owner only for pop-up windows; ask for what the interface promises.
+    const ::HWND native = ToNative(window);
+    if (::GetWindowLongA(native, GWL_STYLE) & WS_CHILD) return ::GetAncestor(native, GA_PARENT);
+    return ::GetWindow(native, GW_OWNER);
+}
+
+DWORD CWin32Windows::GetWindowStyle(HWND window) {
+    return static_cast<DWORD>(::GetWindowLongA(ToNative(window), GWL_STYLE));
+}
+
+std::string CWin32Windows::GetWindowText(HWND window) {
+    const int length = ::GetWindowTextLengthA(ToNative(window));
+    if (length <= 0) return {};
+    std::string text(static_cast<std::size_t>(length) + 1, '\0');
+    const int copied = ::GetWindowTextA(ToNative(window), text.data(), length + 1);
+    text.resize(static_cast<std::size_t>(copied > 0 ? copied : 0));
+    return text;
+}
+
+void CWin32Windows::SetWindowText(HWND window, const std::string& text) { ::SetWindowTextA(ToNative(window), text.c_str()); }
+
+LRESULT CWin32Windows::SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    const LRESULT result = ::SendMessageA(ToNative(window), message, wParam, lParam);
+    RaisePending();
+    return result;
+}
+
+HWND CWin32Windows::GetDlgItem(HWND dialog, int id) { return ::GetDlgItem(ToNative(dialog), id); }
+
+int CWin32Windows::GetDlgCtrlID(HWND control) { return ::GetDlgCtrlID(ToNative(control)); }
+
+HWND CWin32Windows::GetFirstChild(HWND dialog) { return ::GetWindow(ToNative(dialog), GW_CHILD); }
+
+HWND CWin32Windows::GetNextSibling(HWND control) { return ::GetWindow(ToNative(control), GW_HWNDNEXT); }
+
+void CWin32Windows::SetFocus(HWND control) {
+    // Inside a dialog the dialog manager moves the focus, so the default button follows it.
+    const ::HWND native = ToNative(control);
+    const ::HWND dialog = (::GetWindowLongA(native, GWL_STYLE) & WS_CHILD) ? ::GetAncestor(native, GA_PARENT) : nullptr;
+    if (dialog && SinkOf(dialog)) {
+        ::SendMessageA(dialog, WM_NEXTDLGCTL, reinterpret_cast<::WPARAM>(native), TRUE);
+    } else {
+        ::SetFocus(native);
+    }
+}
+
+HWND CWin32Windows::GetFocus() { return ::GetFocus(); }
+
+HICON CWin32Windows::LoadIcon(UINT iconId) { return ::LoadIconA(ProgramModule(), ResourceId(iconId)); }
+
+int CWin32Windows::GetSystemMetrics(int index) { return ::GetSystemMetrics(index); }
+
+HDC CWin32Windows::BeginPaint(HWND window) {
+    PAINTSTRUCT& paint = Paints()[ToNative(window)];
+    return ::BeginPaint(ToNative(window), &paint);
+}
+
+void CWin32Windows::EndPaint(HWND window, HDC) {
+    const auto found = Paints().find(ToNative(window));
+    if (found == Paints().end()) return;
+    ::EndPaint(ToNative(window), &found->second);
+    Paints().erase(found);
+}
+
+void CWin32Windows::DrawIcon(HDC dc, int x, int y, HICON icon) {
+    ::DrawIcon(static_cast<::HDC>(dc), x, y, static_cast<::HICON>(const_cast<void*>(icon)));
+}
+
+void CWin32Windows::ValidateRect(HWND window) { ::ValidateRect(ToNative(window), nullptr); }
 
 }  // namespace orvane
