@@ -6,6 +6,9 @@
 // replaces the old one in one rename.
 #pragma once
 
+#include <sys/types.h>
+
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -14,14 +17,19 @@
 namespace orvane::regfile {
 
 enum class FileState {
-    Missing,  // no file yet
-    Sound,    // read and understood in full
-    Damaged,  // unreadable, not a registry file, or with lines that were skipped
+    Missing,     // no file yet
+    Sound,       // read and understood in full
+    Unreadable,  // there, but it could not be opened or read just now: no right to it, a disk or
+                 // network file system that fails, another program's lease. It is left as it is.
+    Damaged,     // read, but no registry file (or no plain file at all), too large, or with lines
+                 // that were skipped
 };
 
 struct Snapshot {
-    Key top;  // what could be read; empty when the file is missing or not a registry file
+    Key top;  // what could be read; empty when the file is missing, unreadable or not a registry file
     FileState state = FileState::Missing;
+    LONG error = ERROR_SUCCESS;  // for an unreadable file, why: ERROR_ACCESS_DENIED,
+                                 // ERROR_SHARING_VIOLATION (a lease), ERROR_CANTREAD (the disk)
 };
 
 class CRegistryFile {
@@ -33,9 +41,11 @@ public:
 
     // Runs `change` on the current content while holding the lock that serialises writers, and when
     // it answers ERROR_SUCCESS writes the result atomically. The folder (and any missing folder
-    // above it) is created owner-only, as is the file. A damaged file is kept beside the new one as
-    // <file>.damaged-<UTC time> instead of being lost. Answers `change`'s error, or the error that
-    // stopped the write (the old file then stays as it was).
+    // above it) is created owner-only, as is the file; what root creates in a folder of another
+    // user's takes that folder's owner. A damaged file is kept beside the new one as
+    // <file>.damaged-<UTC time> instead of being lost. An unreadable file makes the write fail with
+    // the snapshot's error before `change` runs, and nothing is created or changed. Answers
+    // `change`'s error, or the error that stopped the write (the old file then stays as it was).
     LONG Update(const std::function<LONG(Key& top)>& change) const;
 
     const std::string& Path() const { return m_strPath; }
@@ -51,5 +61,13 @@ std::string RegistryFilePath();
 // Makes the native registry keep its tree in `path` (an empty path restores the user's own file).
 // For tests and benchmarks, which must never touch the user's settings.
 void SetRegistryFilePathForTesting(const std::string& path);
+
+// The system calls through which the file is read; members left null are the system's own. Tests put
+// failing ones in place to stand for a disk or a network file system that fails (EIO, ESTALE).
+struct FileReadCalls {
+    int (*open)(const char* path, int flags) = nullptr;
+    ssize_t (*read)(int fd, void* buffer, std::size_t size) = nullptr;
+};
+void SetFileReadCallsForTesting(const FileReadCalls& calls);
 
 }  // namespace orvane::regfile
