@@ -11,7 +11,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 seconds=${1:-20}
 [ $# -gt 0 ] && shift
 targets=("$@")
-[ ${#targets[@]} -eq 0 ] && targets=(daytime_record line_reader registry_file)
+[ ${#targets[@]} -eq 0 ] && targets=(daytime_record line_reader registry_text)
 
 cd "$root"
 scripts/deps.sh

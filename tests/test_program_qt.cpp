@@ -15,11 +15,14 @@
 #include <netinet/in.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <sstream>
 #include <string>
+#include <vector>
 
 #include "QtTestApplication.h"
 #include "app/AppNames.h"
@@ -600,6 +603,49 @@ TEST_F(ProgramTest, TheStatusLineKeepsItsTextAcrossConfigureAndTheNextSetClockUs
         EXPECT_EQ(Status(main).rfind("Set computer's clock to ", 0), 0u) << Status(main);
     });
     EXPECT_EQ(clock.set.size(), 1u);
+}
+
+ssize_t ReadFailsWithEio(int /*fd*/, void* /*buffer*/, std::size_t /*size*/) {
+    errno = EIO;
+    return -1;
+}
+
+TEST_F(ProgramTest, ConfigureOkWhileTheSettingsFileCannotBeReadKeepsTheUsersChoice) {
+    // The user's own server is stored; then the disk fails every read of the settings file for a
+    // while (EIO), and the user presses Configure and OK during it.
+    DaytimeServer server(Scenario::Nist, 0, kRecord);
+    UseOwnUrl(server.Url());
+    const std::string stored = SettingsFileText();
+    const auto listing = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : fs::directory_iterator(directory_)) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> before = listing();
+    ConfigureView view;
+    RunProgram([&](HWND main) {
+        regfile::FileReadCalls failing;
+        failing.read = ReadFailsWithEio;
+        regfile::SetFileReadCallsForTesting(failing);
+        InConfigure(main, [&](HWND dialog) {
+            view = Look(dialog);
+            Click(dialog, IDOK);
+        });
+        // The disk recovers; the next Set Clock finds the user's server still chosen.
+        regfile::SetFileReadCallsForTesting({});
+        // A listed server would be one of NIST's, out on the Internet: lost settings end the test here.
+        ASSERT_FALSE(UseListedServer()) << "the user's own server is no longer chosen";
+        Click(main, IDC_SET_CLOCK);
+        EXPECT_EQ(Status(main).rfind("Set computer's clock to ", 0), 0u) << Status(main);
+    });
+    regfile::SetFileReadCallsForTesting({});
+    EXPECT_TRUE(view.existing) << "the settings could not be read, so Configure opens with the defaults";
+    EXPECT_EQ(view.selected, 0);
+    EXPECT_EQ(view.url, "");
+    EXPECT_EQ(clock.set.size(), 1u);
+    EXPECT_EQ(SettingsFileText(), stored) << "the OK wrote over the settings it could not read";
+    EXPECT_EQ(listing(), before) << "something was created or removed beside the settings file";
 }
 
 // ---- About -------------------------------------------------------------------------------------

@@ -1,8 +1,10 @@
 // The settings file under faults: writers killed at random moments, two running copies writing at
-// once, a full disk and a folder turned read-only. The settings go through the real store and the
-// real registry file in a temporary folder; every writer is a process of its own.
+// once, a full disk, a folder turned read-only, a file that cannot be read just now, and root writing
+// another user's settings. The settings go through the real store and the real registry file in a
+// temporary folder; every writer is a process of its own.
 #include <gtest/gtest.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sched.h>
 #include <signal.h>
@@ -13,6 +15,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -27,6 +30,7 @@
 #include <thread>
 #include <vector>
 
+#include "config/ServerList.h"
 #include "config/SettingsStore.h"
 #include "linux/TempDir.h"
 #include "linux/UnprivilegedChild.h"
@@ -351,6 +355,12 @@ enum ChildFailure {
     kCannotFill,
     kNoRoomAfterwards,
     kNotIsolated,
+    kNotUnreadable,
+    kReadNotDefault,
+    kUnreadableWriteSucceeded,
+    kFileChanged,
+    kFolderChanged,
+    kSettingsLostAfterwards,
 };
 
 std::string Explain(int code) {
@@ -363,6 +373,12 @@ std::string Explain(int code) {
     case kCannotFill: return "the disk could not be filled";
     case kNoRoomAfterwards: return "once there was room again the write still failed";
     case kNotIsolated: return "the child could not get a file system of its own";
+    case kNotUnreadable: return "the file did not load as unreadable";
+    case kReadNotDefault: return "a read of the unreadable file did not give the default";
+    case kUnreadableWriteSucceeded: return "a write over the unreadable file answered true";
+    case kFileChanged: return "the unreadable file's bytes changed";
+    case kFolderChanged: return "something was created or removed beside the unreadable file";
+    case kSettingsLostAfterwards: return "once readable again the file did not give the stored settings";
     case test::kChildKeptItsRights: return "the child kept root's rights";
     default: return "the child ended with " + std::to_string(code);
     }
@@ -468,6 +484,234 @@ TEST_F(RegistryFaults, AFolderTurnedReadOnlyMakesWritesFailAndKeepsWhatWasStored
         if (refused != 0) return refused;
         if (!AppSettings().WriteString(kSection, "URL", UrlValue(9))) return static_cast<int>(kNoRoomAfterwards);
         return 0;
+    });
+    EXPECT_EQ(result, 0) << Explain(result);
+}
+
+// --- A file that cannot be read just now -------------------------------------------------------------
+
+// The names in a folder, sorted.
+std::vector<std::string> Listing(const std::string& folder) {
+    std::vector<std::string> names;
+    std::error_code ignored;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ignored)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The whole file read with the system's own calls, or "unreadable".
+std::string Bytes(const std::string& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return "unreadable";
+    std::string text;
+    char buffer[4096];
+    ssize_t got;
+    while ((got = ::read(fd, buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<std::size_t>(got));
+    ::close(fd);
+    return got < 0 ? "unreadable" : text;
+}
+
+// While the file cannot be read: it loads as unreadable, the reads of Set Clock and of Configure give
+// their defaults, and Configure's OK (its three writes) fails. `error` is what the failure says.
+int CheckWhileUnreadable(const std::string& file, LONG error) {
+    const regfile::Snapshot snapshot = regfile::CRegistryFile(file).Load();
+    if (snapshot.state != regfile::FileState::Unreadable || snapshot.error != error) return kNotUnreadable;
+    // Set Clock: the stored choice is the user's own URL, so a listed server means the default.
+    if (!UseListedServer()) return kReadNotDefault;
+    if (AppSettings().GetString(kSection, "URL", "default") != "default") return kReadNotDefault;
+    if (AppSettings().GetInt(kSection, "URLIndex", 0) != 0u) return kReadNotDefault;
+    // Configure's OK.
+    if (AppSettings().WriteInt(kSection, "RadioButton", 0)) return kUnreadableWriteSucceeded;
+    if (AppSettings().WriteInt(kSection, "URLIndex", 5)) return kUnreadableWriteSucceeded;
+    if (AppSettings().WriteString(kSection, "URL", "http://lost.example:13")) return kUnreadableWriteSucceeded;
+    return 0;
+}
+
+// Once the file can be read again: the same bytes, nothing new or gone beside it, and the settings as
+// they were stored before.
+int CheckAfterwards(const std::string& file, const std::string& bytes, const std::vector<std::string>& listing) {
+    if (Bytes(file) != bytes) return kFileChanged;
+    if (Listing(file.substr(0, file.find_last_of('/'))) != listing) return kFolderChanged;
+    if (AppSettings().GetInt(kSection, "RadioButton", -1) != 1u || AppSettings().GetInt(kSection, "URLIndex", -1) != 3u ||
+        NumberOfUrl(AppSettings().GetString(kSection, "URL", "")) != 1 || UseListedServer()) {
+        return kSettingsLostAfterwards;
+    }
+    return 0;
+}
+
+int g_openError = 0;
+int g_readError = 0;
+int FailingOpen(const char* /*path*/, int /*flags*/) {
+    errno = g_openError;
+    return -1;
+}
+ssize_t FailingRead(int /*fd*/, void* /*buffer*/, std::size_t /*size*/) {
+    errno = g_readError;
+    return -1;
+}
+
+TEST_F(RegistryFaults, AFileThatFailsToOpenOrReadIsLeftAsItIsAndReadsGiveDefaults) {
+    // A disk or a network file system that fails: the calls that read the file fail as they do there.
+    const struct {
+        const char* what;
+        int openError;
+        int readError;
+        LONG error;
+    } cases[] = {
+        {"open fails with EIO", EIO, 0, ERROR_CANTREAD},
+        {"open fails with ESTALE (NFS home)", ESTALE, 0, ERROR_CANTREAD},
+        {"open fails with EACCES", EACCES, 0, ERROR_ACCESS_DENIED},
+        {"read fails with EIO", 0, EIO, ERROR_CANTREAD},
+        {"read fails with ESTALE (NFS home)", 0, ESTALE, ERROR_CANTREAD},
+    };
+    StoreFirstValues();
+    const std::string bytes = Bytes(file);
+    const std::vector<std::string> listing = Listing(folder);
+    for (const auto& c : cases) {
+        g_openError = c.openError;
+        g_readError = c.readError;
+        regfile::FileReadCalls calls;
+        if (c.openError != 0) calls.open = FailingOpen;
+        if (c.readError != 0) calls.read = FailingRead;
+        regfile::SetFileReadCallsForTesting(calls);
+        const int during = CheckWhileUnreadable(file, c.error);
+        regfile::SetFileReadCallsForTesting({});
+        EXPECT_EQ(during, 0) << c.what << ": " << Explain(during);
+        const int after = CheckAfterwards(file, bytes, listing);
+        EXPECT_EQ(after, 0) << c.what << ": " << Explain(after);
+    }
+}
+
+TEST_F(RegistryFaults, AFileTheUserMayNotReadIsLeftAsItIs) {
+    // Root reads any file, so the user is an ordinary one: nobody, when the test is root.
+    const std::string home = dir / "home";
+    std::filesystem::create_directory(home);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chmod(dir.Path().c_str(), 0711), 0);
+        ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+    }
+    const std::string userFile = home + "/orvane/registry.reg";
+    const int result = test::RunUnprivileged([&] {
+        regfile::SetRegistryFilePathForTesting(userFile);
+        if (const int stored = StoreFirstValuesInChild(); stored != 0) return stored;
+        const std::string bytes = Bytes(userFile);
+        const std::vector<std::string> listing = Listing(home + "/orvane");
+        if (::chmod(userFile.c_str(), 0) != 0) return static_cast<int>(kNotIsolated);
+        const int during = CheckWhileUnreadable(userFile, ERROR_ACCESS_DENIED);
+        ::chmod(userFile.c_str(), 0600);
+        return during != 0 ? during : CheckAfterwards(userFile, bytes, listing);
+    });
+    EXPECT_EQ(result, 0) << Explain(result);
+}
+
+TEST_F(RegistryFaults, AFileUnderAnotherProgramsLeaseIsLeftAsItIsAndNeverStallsTheProgram) {
+    StoreFirstValues();
+    const std::string bytes = Bytes(file);
+    const std::vector<std::string> listing = Listing(folder);
+
+    // Another program holds a write lease: an open without O_NONBLOCK would wait until it gives the
+    // lease up (up to /proc/sys/fs/lease-break-time, 45 seconds by default).
+    int ready[2];
+    int release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    Child holder([&] {
+        ::close(ready[0]);
+        ::close(release[1]);
+        ::signal(SIGIO, SIG_IGN);  // the kernel's note that someone wants the file
+        const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+        const char held = fd >= 0 && ::fcntl(fd, F_SETLEASE, F_WRLCK) == 0 ? 1 : 0;
+        const int error = errno;
+        if (::write(ready[1], &held, 1) != 1) return 1;
+        if (!held) return error == 0 ? 1 : 2;
+        char go = 0;
+        while (::read(release[0], &go, 1) < 0 && errno == EINTR) {
+        }
+        return 0;
+    });
+    ASSERT_TRUE(holder.Started());
+    ::close(ready[1]);
+    ::close(release[0]);
+    char held = 0;
+    ASSERT_EQ(::read(ready[0], &held, 1), 1);
+    ::close(ready[0]);
+    if (!held) {
+        ::close(release[1]);
+        GTEST_SKIP() << "this file system gives no leases";
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    const int during = CheckWhileUnreadable(file, ERROR_SHARING_VIOLATION);
+    const auto took = std::chrono::steady_clock::now() - start;
+    ::close(release[1]);
+    EXPECT_EQ(holder.Wait(), 0);
+    EXPECT_EQ(during, 0) << Explain(during);
+    EXPECT_LT(took, std::chrono::seconds(10)) << "a read waited for the lease";
+    const int after = CheckAfterwards(file, bytes, listing);
+    EXPECT_EQ(after, 0) << Explain(after);
+}
+
+// --- Root writing another user's settings -----------------------------------------------------------
+
+// Everything below `folder` (itself included) whose owner or group is not uid/gid 65534.
+std::vector<std::string> NotNobodys(const std::string& folder) {
+    std::vector<std::string> found;
+    std::error_code ignored;
+    const auto check = [&](const std::string& path) {
+        struct stat info {};
+        if (::lstat(path.c_str(), &info) != 0 || info.st_uid != 65534 || info.st_gid != 65534) found.push_back(path);
+    };
+    check(folder);
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ignored);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
+        check(it->path());
+    }
+    return found;
+}
+
+TEST_F(RegistryFaults, RootWritingAnotherUsersSettingsLeavesNothingOfRootsInTheirFolders) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root";
+    // The program started as `sudo -E orvane`: root, with the HOME of a user (nobody) who has no
+    // ~/.config yet.
+    const std::string home = dir / "home";
+    std::filesystem::create_directory(home);
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0711), 0);
+    ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+    const std::string settings = home + "/.config/orvane/registry.reg";
+    const auto runAsRootWithHome = [&](const std::function<int()>& body) {
+        Child child([&] {
+            regfile::SetRegistryFilePathForTesting("");
+            ::setenv("HOME", home.c_str(), 1);
+            ::unsetenv("XDG_CONFIG_HOME");
+            if (regfile::RegistryFilePath() != settings) return 99;
+            return body();
+        });
+        return child.Wait();
+    };
+
+    // Configure's OK and Set Clock's reads on a first run: folders, lock, temporary copy and file.
+    EXPECT_EQ(runAsRootWithHome([] {
+                  if (StoreFirstValuesInChild() != 0) return 1;
+                  return UseListedServer() ? 2 : 0;
+              }),
+              0);
+    ASSERT_TRUE(std::filesystem::exists(settings));
+    EXPECT_EQ(NotNobodys(home), std::vector<std::string>()) << "after the first run";
+
+    // A damaged file that root once left there is kept aside as a backup of the user's.
+    test::WriteWholeFile(settings, "no registry file\n");
+    ASSERT_EQ(::chown(settings.c_str(), 0, 0), 0);
+    EXPECT_EQ(runAsRootWithHome([] { return StoreFirstValuesInChild(); }), 0);
+    bool backup = false;
+    for (const std::string& name : Listing(home + "/.config/orvane")) backup = backup || name.find(".damaged-") != std::string::npos;
+    EXPECT_TRUE(backup) << "the damaged file was not kept";
+    EXPECT_EQ(NotNobodys(home), std::vector<std::string>()) << "after replacing a damaged file";
+
+    // The user can go on with the settings, without root.
+    const int result = test::RunUnprivileged([&] {
+        regfile::SetRegistryFilePathForTesting(settings);
+        if (NumberOfUrl(AppSettings().GetString(kSection, "URL", "")) != 1) return static_cast<int>(kValueLost);
+        return AppSettings().WriteString(kSection, "URL", UrlValue(4)) ? 0 : static_cast<int>(kNoRoomAfterwards);
     });
     EXPECT_EQ(result, 0) << Explain(result);
 }

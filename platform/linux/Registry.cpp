@@ -20,11 +20,13 @@ constexpr char kCurrentUser[] = "HKEY_CURRENT_USER";
 
 // The tree as it is now. HKEY_CURRENT_USER\Software exists in every Windows profile before any
 // program runs; here it exists whether or not the file has it, so that a new user's first write
-// can create what lies below it.
-Key LoadTree(const CRegistryFile& file) {
-    Key top = file.Load().top;
-    regfile::CreateKey(top, {kCurrentUser, "Software"});
-    return top;
+// can create what lies below it. `missing` is what a key or value not found in the tree answers:
+// ERROR_FILE_NOT_FOUND, or why the file could not be read just now, when it could not.
+Key LoadTree(const CRegistryFile& file, LONG& missing) {
+    regfile::Snapshot snapshot = file.Load();
+    missing = snapshot.state == regfile::FileState::Unreadable ? snapshot.error : ERROR_FILE_NOT_FOUND;
+    regfile::CreateKey(snapshot.top, {kCurrentUser, "Software"});
+    return std::move(snapshot.top);
 }
 
 }  // namespace
@@ -57,7 +59,8 @@ LONG CFileRegistry::RegOpenKeyEx(HKEY key, const std::string& subKey, DWORD /*ac
         path->push_back(subKey);
     }
     const CRegistryFile file(regfile::RegistryFilePath());
-    if (regfile::FindKey(LoadTree(file), *path) == nullptr) return ERROR_FILE_NOT_FOUND;
+    LONG missing = ERROR_FILE_NOT_FOUND;
+    if (regfile::FindKey(LoadTree(file, missing), *path) == nullptr) return missing;
     *result = NewHandle(std::move(*path));
     return ERROR_SUCCESS;
 }
@@ -73,7 +76,9 @@ LONG CFileRegistry::RegCreateKeyEx(HKEY key, const std::string& subKey, DWORD /*
     }
     const CRegistryFile file(regfile::RegistryFilePath());
     // An existing key costs no write, so reading settings leaves the file alone once the path is there.
-    if (regfile::FindKey(LoadTree(file), *path) == nullptr) {
+    // A file that cannot be read just now makes the write, and so the creation, fail.
+    LONG missing = ERROR_FILE_NOT_FOUND;
+    if (regfile::FindKey(LoadTree(file, missing), *path) == nullptr) {
         const LONG error = file.Update([&](Key& top) {
             regfile::CreateKey(top, *path);
             return ERROR_SUCCESS;
@@ -88,10 +93,11 @@ LONG CFileRegistry::RegQueryValueEx(HKEY key, const std::string& valueName, DWOR
     if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
     const std::optional<KeyPath> path = PathOf(key);
     if (!path) return ERROR_INVALID_HANDLE;
-    const Key top = LoadTree(CRegistryFile(regfile::RegistryFilePath()));
+    LONG missing = ERROR_FILE_NOT_FOUND;
+    const Key top = LoadTree(CRegistryFile(regfile::RegistryFilePath()), missing);
     const Key* found = regfile::FindKey(top, *path);
     const regfile::Value* value = found != nullptr ? regfile::FindValue(*found, valueName) : nullptr;
-    if (value == nullptr) return ERROR_FILE_NOT_FOUND;
+    if (value == nullptr) return missing;
 
     // The file's size limit keeps every value far below 4 GiB.
     return AnswerValueQuery(value->type, value->data, type, data, size);

@@ -1,4 +1,5 @@
-// Reading, writing and locking the per-user registry file.
+// Keeping the per-user registry file: loading it, locking out rival writers, replacing it atomically
+// and keeping a damaged file aside.
 #include "platform/linux/RegistryFile.h"
 
 #include <dirent.h>
@@ -10,220 +11,34 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 #include <ctime>
-#include <map>
-#include <memory>
 #include <mutex>
-#include <unordered_map>
 #include <utility>
 
 namespace orvane::regfile {
 
 namespace {
 
-constexpr std::string_view kHeader = "REGEDIT4";
-// regedit folds hex data once a line passes this column.
-constexpr std::size_t kFoldColumn = 76;
-constexpr char kHexDigits[] = "0123456789abcdef";
 // A writer's temporary copy is named <file><kTemporaryInfix> and six letters or digits of mkstemp's.
 // The infix keeps the name apart from anything a person would call a copy of the file
 // ("registry.reg.backup"), since copies left by killed writers are removed by name.
 constexpr std::string_view kTemporaryInfix = ".tmp-";
 constexpr std::size_t kTemporaryUniqueLength = 6;
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool IsControl(char c) {
-    const auto byte = static_cast<unsigned char>(c);
-    return byte < 0x20 || byte == 0x7F;
-}
-
-int CompareNames(std::string_view a, std::string_view b) {
-    const std::size_t common = std::min(a.size(), b.size());
-    for (std::size_t i = 0; i < common; ++i) {
-        const auto ca = static_cast<unsigned char>(LowerAscii(a[i]));
-        const auto cb = static_cast<unsigned char>(LowerAscii(b[i]));
-        if (ca != cb) return ca < cb ? -1 : 1;
+// Why a file that is there could not be read.
+LONG ReadErrorFromErrno(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return ERROR_ACCESS_DENIED;
+    case EWOULDBLOCK:
+        return ERROR_SHARING_VIOLATION;  // another program holds a lease on the file
+    case ENOMEM:
+        return ERROR_OUTOFMEMORY;
+    default:
+        return ERROR_CANTREAD;
     }
-    return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
-}
-
-std::string_view TrimLeft(std::string_view text) {
-    const std::size_t start = text.find_first_not_of(" \t");
-    return start == std::string_view::npos ? std::string_view() : text.substr(start);
-}
-
-std::string_view TrimRight(std::string_view text) {
-    const std::size_t end = text.find_last_not_of(" \t");
-    return end == std::string_view::npos ? std::string_view() : text.substr(0, end + 1);
-}
-
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    const char lower = LowerAscii(c);
-    if (lower >= 'a' && lower <= 'f') return lower - 'a' + 10;
-    return -1;
-}
-
-// 1 to 8 hex digits, nothing else.
-bool ParseHexNumber(std::string_view text, DWORD& number) {
-    if (text.empty() || text.size() > 8) return false;
-    DWORD result = 0;
-    for (const char c : text) {
-        const int digit = HexDigitValue(c);
-        if (digit < 0) return false;
-        result = result << 4 | static_cast<DWORD>(digit);
-    }
-    number = result;
-    return true;
-}
-
-// Comma-separated bytes of one or two hex digits each; blanks around them and a final comma are allowed.
-bool ParseHexBytes(std::string_view text, std::vector<BYTE>& bytes) {
-    bytes.clear();
-    text = TrimRight(TrimLeft(text));
-    if (text.empty()) return true;
-    if (text.back() == ',') text.remove_suffix(1);
-    while (true) {
-        const std::size_t comma = text.find(',');
-        const std::string_view item = TrimRight(TrimLeft(text.substr(0, comma)));
-        DWORD byte = 0;
-        if (item.size() > 2 || !ParseHexNumber(item, byte)) return false;
-        bytes.push_back(static_cast<BYTE>(byte));
-        if (comma == std::string_view::npos) return true;
-        text.remove_prefix(comma + 1);
-    }
-}
-
-// A quoted name or string starting at text[0] == '"', with \\ and \" as its only escapes; a backslash
-// before anything else is kept as it stands. Sets `rest` to what follows the closing quote.
-bool ParseQuoted(std::string_view text, std::string& out, std::string_view& rest) {
-    out.clear();
-    for (std::size_t i = 1; i < text.size(); ++i) {
-        const char c = text[i];
-        if (c == '"') {
-            rest = text.substr(i + 1);
-            return true;
-        }
-        if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '"')) {
-            out += text[++i];
-        } else {
-            out += c;
-        }
-    }
-    return false;
-}
-
-void AppendQuoted(std::string& out, std::string_view text) {
-    out += '"';
-    for (const char c : text) {
-        if (c == '\\' || c == '"') out += '\\';
-        out += c;
-    }
-    out += '"';
-}
-
-bool ParseKeyPath(std::string_view text, KeyPath& path) {
-    path.clear();
-    while (true) {
-        const std::size_t slash = text.find('\\');
-        const std::string_view name = text.substr(0, slash);
-        if (!IsValidKeyName(name) || name.empty() || path.size() == kMaxKeyDepth) return false;
-        path.emplace_back(name);
-        if (slash == std::string_view::npos) return true;
-        text.remove_prefix(slash + 1);
-    }
-}
-
-// A REG_SZ that regedit would write between quotes: printable ASCII and exactly one zero, at the end.
-bool IsPlainString(const Value& value) {
-    if (value.type != REG_SZ || value.data.empty() || value.data.back() != 0) return false;
-    return std::all_of(value.data.begin(), value.data.end() - 1, [](BYTE b) { return b >= 0x20 && b < 0x7F; });
-}
-
-void AppendValueName(std::string& out, const std::string& name) {
-    if (name.empty()) {
-        out += '@';
-    } else {
-        AppendQuoted(out, name);
-    }
-    out += '=';
-}
-
-void FormatKeys(const Key& key, std::string& path, std::string& out) {
-    const std::size_t pathSize = path.size();
-    if (!path.empty()) path += '\\';
-    path += key.name;
-    out += '[';
-    out += path;
-    out += "]\n";
-    for (const Value& value : key.values) {
-        out += FormatValue(value);
-        out += '\n';
-    }
-    out += '\n';
-    for (const Key& subkey : key.subkeys) FormatKeys(subkey, path, out);
-    path.resize(pathSize);
-}
-
-// Parses one value line (with its continuation lines for hex data already joined) into `value`.
-bool ParseValueLine(std::string_view line, Value& value) {
-    std::string_view rest;
-    if (line.front() == '@') {
-        value.name.clear();
-        rest = line.substr(1);
-    } else if (!ParseQuoted(line, value.name, rest) || !IsValidValueName(value.name)) {
-        return false;
-    }
-    rest = TrimLeft(rest);
-    if (rest.empty() || rest.front() != '=') return false;
-    rest = TrimRight(TrimLeft(rest.substr(1)));
-
-    if (!rest.empty() && rest.front() == '"') {
-        std::string text;
-        std::string_view after;
-        if (!ParseQuoted(rest, text, after) || !TrimLeft(after).empty()) return false;
-        value.type = REG_SZ;
-        value.data.assign(text.begin(), text.end());
-        value.data.push_back(0);
-        return true;
-    }
-    if (rest.substr(0, 6) == "dword:") {
-        DWORD number = 0;
-        if (!ParseHexNumber(rest.substr(6), number)) return false;
-        value.type = REG_DWORD;
-        value.data = {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8), static_cast<BYTE>(number >> 16),
-                      static_cast<BYTE>(number >> 24)};
-        return true;
-    }
-    if (rest.substr(0, 4) == "hex:") {
-        value.type = REG_BINARY;
-        return ParseHexBytes(rest.substr(4), value.data);
-    }
-    if (rest.substr(0, 4) == "hex(") {
-        const std::size_t close = rest.find("):");
-        if (close == std::string_view::npos || !ParseHexNumber(rest.substr(4, close - 4), value.type)) return false;
-        return ParseHexBytes(rest.substr(close + 2), value.data);
-    }
-    // Deletions ("Name"=-) belong to files meant for import, not to a kept tree; like anything else
-    // unknown they are skipped.
-    return false;
-}
-
-// Whether a value line holds hex data, the only kind that is folded: a quoted string that ends in
-// a backslash is not a continuation.
-bool StartsHexData(std::string_view line) {
-    std::string name;
-    std::string_view rest;
-    if (line.front() == '@') {
-        rest = line.substr(1);
-    } else if (!ParseQuoted(line, name, rest)) {
-        return false;
-    }
-    rest = TrimLeft(rest);
-    return !rest.empty() && rest.front() == '=' && TrimLeft(rest.substr(1)).substr(0, 3) == "hex";
 }
 
 LONG ErrorFromErrno(int error) {
@@ -265,13 +80,36 @@ std::string DirectoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+// Root that writes another user's settings (started with that user's HOME, as `sudo -E` does) must
+// leave nothing of root's in that user's folders: a ~/.config of root's breaks the user's other
+// programs, and a settings file of root's is one the user can no longer read. So what root creates in
+// a folder of someone else's takes that folder's owner and group. `fd` is what was just created in
+// `folder`; `links` is the number of names it has by our own doing. A file with more names may be
+// someone else's that a link put in our way, and keeps its owner.
+void GiveToFolderOwner(int fd, const std::string& folder, nlink_t links) {
+    if (fd < 0 || ::geteuid() != 0) return;
+    struct stat where {};
+    struct stat made {};
+    if (::stat(folder.c_str(), &where) != 0 || where.st_uid == 0) return;
+    if (::fstat(fd, &made) != 0 || made.st_uid != 0) return;
+    if (!S_ISDIR(made.st_mode) && (!S_ISREG(made.st_mode) || made.st_nlink != links)) return;
+    // Should it fail, the file stays root's and still works.
+    static_cast<void>(::fchown(fd, where.st_uid, where.st_gid));
+}
+
 // Creates `directory` and whatever is missing above it, each owner-only.
 LONG MakeDirectories(const std::string& directory) {
     for (std::size_t slash = directory.find('/', 1);; slash = directory.find('/', slash + 1)) {
         const std::string part = directory.substr(0, slash);
         struct stat info {};
-        if (::stat(part.c_str(), &info) != 0 && ::mkdir(part.c_str(), 0700) != 0 && errno != EEXIST) {
-            return ErrorFromErrno(errno);
+        if (::stat(part.c_str(), &info) != 0) {
+            if (::mkdir(part.c_str(), 0700) == 0) {
+                // O_NOFOLLOW: what is given away is the folder just made, not one a link points to.
+                const CFileDescriptor made(::open(part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+                GiveToFolderOwner(made.Get(), DirectoryOf(part), 1);
+            } else if (errno != EEXIST) {
+                return ErrorFromErrno(errno);
+            }
         }
         if (slash == std::string::npos) break;
     }
@@ -296,7 +134,7 @@ bool WriteAll(int fd, const std::string& text) {
 // Keeps the damaged file under a new name while it still stands at `path`, so that a reader never
 // finds the path empty. A hard link does that; where links are not supported the file is moved
 // instead, just before the new one takes its place.
-LONG KeepDamagedFile(const std::string& path) {
+LONG KeepDamagedFile(const std::string& path, const std::string& directory) {
     char stamp[32] = {};
     const std::time_t now = std::time(nullptr);
     std::tm utc {};
@@ -305,11 +143,17 @@ LONG KeepDamagedFile(const std::string& path) {
     const std::string base = path + ".damaged-" + stamp;
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const std::string backup = attempt == 1 ? base : base + "-" + std::to_string(attempt);
-        if (::link(path.c_str(), backup.c_str()) == 0) return ERROR_SUCCESS;
+        // The backup is the damaged file itself under a second name (or, moved, its only one).
+        const auto giveAway = [&](nlink_t links) {
+            const CFileDescriptor kept(::open(backup.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+            GiveToFolderOwner(kept.Get(), directory, links);
+            return ERROR_SUCCESS;
+        };
+        if (::link(path.c_str(), backup.c_str()) == 0) return giveAway(2);
         if (errno == EEXIST) continue;
         if (errno == ENOENT) return ERROR_SUCCESS;  // nothing left to keep
         if (::access(backup.c_str(), F_OK) == 0) continue;
-        if (::rename(path.c_str(), backup.c_str()) == 0) return ERROR_SUCCESS;
+        if (::rename(path.c_str(), backup.c_str()) == 0) return giveAway(1);
         return ErrorFromErrno(errno);
     }
     return ERROR_CANTWRITE;
@@ -332,6 +176,9 @@ bool IsTemporaryName(std::string_view name, std::string_view fileName) {
 // finds is a dead writer's. Failures are ignored: a copy left now is removed by a later write.
 void RemoveLeftoverTemporaries(const std::string& directory, const std::string& path) {
     const std::string_view fileName = std::string_view(path).substr(path.find_last_of('/') + 1);
+    // Root's copies in someone else's folder belong to the folder's owner (GiveToFolderOwner).
+    struct stat where {};
+    const uid_t folderOwner = ::stat(directory.c_str(), &where) == 0 ? where.st_uid : ::geteuid();
     DIR* folder = ::opendir(directory.c_str());
     if (folder == nullptr) return;
     while (const dirent* entry = ::readdir(folder)) {
@@ -339,7 +186,7 @@ void RemoveLeftoverTemporaries(const std::string& directory, const std::string& 
         // mkstemp makes a plain file of this user's; anything else of that name is not ours.
         struct stat info {};
         if (::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
-            info.st_uid == ::geteuid()) {
+            (info.st_uid == ::geteuid() || (::geteuid() == 0 && info.st_uid == folderOwner))) {
             ::unlinkat(::dirfd(folder), entry->d_name, 0);
         }
     }
@@ -349,57 +196,6 @@ void RemoveLeftoverTemporaries(const std::string& directory, const std::string& 
 void SyncDirectory(const std::string& directory) {
     const CFileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.Get() >= 0) ::fsync(fd.Get());
-}
-
-std::string Folded(std::string_view name) {
-    std::string folded(name);
-    std::transform(folded.begin(), folded.end(), folded.begin(), LowerAscii);
-    return folded;
-}
-
-// The tree while a file is read. Keys and values are found through indexes, so that a file of many
-// keys or values takes n log n steps rather than n squared. The folded names order the subkeys as
-// CompareNames does: std::string compares its chars as unsigned.
-struct PendingKey {
-    std::string name;
-    std::vector<Value> values;
-    std::unordered_map<std::string, std::size_t> valueIndex;  // folded name -> place in `values`
-    std::map<std::string, std::unique_ptr<PendingKey>> subkeys;  // by folded name
-};
-
-// The key at `path`, created as needed; null when that would pass the limit on the number of keys.
-PendingKey* AddPendingKey(PendingKey& top, const KeyPath& path, std::size_t& keyCount) {
-    PendingKey* key = &top;
-    for (const std::string& name : path) {
-        std::string folded = Folded(name);
-        auto place = key->subkeys.find(folded);
-        if (place == key->subkeys.end()) {
-            if (keyCount == kMaxKeys) return nullptr;
-            ++keyCount;
-            place = key->subkeys.emplace(std::move(folded), std::make_unique<PendingKey>()).first;
-            place->second->name = name;
-        }
-        key = place->second.get();
-    }
-    return key;
-}
-
-// Like SetValue: a later line for the same name wins, the first spelling stays.
-void AddPendingValue(PendingKey& key, Value value) {
-    const auto [place, added] = key.valueIndex.try_emplace(Folded(value.name), key.values.size());
-    if (added) {
-        key.values.push_back(std::move(value));
-    } else {
-        key.values[place->second].type = value.type;
-        key.values[place->second].data = std::move(value.data);
-    }
-}
-
-Key FinishKey(PendingKey& pending) {
-    Key key{std::move(pending.name), std::move(pending.values), {}};
-    key.subkeys.reserve(pending.subkeys.size());
-    for (auto& subkey : pending.subkeys) key.subkeys.push_back(FinishKey(*subkey.second));
-    return key;
 }
 
 std::mutex& PathOverrideMutex() {
@@ -412,207 +208,56 @@ std::string& PathOverride() {
     return path;
 }
 
+FileReadCalls& ReadCallsOverride() {
+    static FileReadCalls calls;
+    return calls;
+}
+
+// The calls that read the file: the system's, or what a test put in their place.
+FileReadCalls ReadCalls() {
+    FileReadCalls calls;
+    {
+        const std::lock_guard<std::mutex> guard(PathOverrideMutex());
+        calls = ReadCallsOverride();
+    }
+    if (calls.open == nullptr) calls.open = [](const char* path, int flags) { return ::open(path, flags); };
+    if (calls.read == nullptr) calls.read = ::read;
+    return calls;
+}
+
+Snapshot Unreadable(int error) {
+    Snapshot snapshot;
+    snapshot.state = FileState::Unreadable;
+    snapshot.error = ReadErrorFromErrno(error);
+    return snapshot;
+}
+
 }  // namespace
-
-bool NamesEqual(std::string_view a, std::string_view b) { return a.size() == b.size() && CompareNames(a, b) == 0; }
-
-bool IsValidKeyName(std::string_view name) {
-    return name.size() <= kMaxKeyNameLength && name.find('\\') == std::string_view::npos &&
-           std::none_of(name.begin(), name.end(), IsControl);
-}
-
-bool IsValidValueName(std::string_view name) {
-    return name.size() <= kMaxValueNameLength && std::none_of(name.begin(), name.end(), IsControl);
-}
-
-const Key* FindKey(const Key& top, const KeyPath& path) {
-    const Key* key = &top;
-    for (const std::string& name : path) {
-        const auto found = std::lower_bound(key->subkeys.begin(), key->subkeys.end(), name,
-                                            [](const Key& subkey, const std::string& wanted) {
-                                                return CompareNames(subkey.name, wanted) < 0;
-                                            });
-        if (found == key->subkeys.end() || !NamesEqual(found->name, name)) return nullptr;
-        key = &*found;
-    }
-    return key;
-}
-
-Key& CreateKey(Key& top, const KeyPath& path) {
-    Key* key = &top;
-    for (const std::string& name : path) {
-        auto& subkeys = key->subkeys;
-        auto place = std::lower_bound(subkeys.begin(), subkeys.end(), name,
-                                      [](const Key& subkey, const std::string& wanted) {
-                                          return CompareNames(subkey.name, wanted) < 0;
-                                      });
-        if (place == subkeys.end() || !NamesEqual(place->name, name)) place = subkeys.insert(place, Key{name, {}, {}});
-        key = &*place;
-    }
-    return *key;
-}
-
-const Value* FindValue(const Key& key, std::string_view name) {
-    const auto found = std::find_if(key.values.begin(), key.values.end(),
-                                    [&](const Value& value) { return NamesEqual(value.name, name); });
-    return found == key.values.end() ? nullptr : &*found;
-}
-
-void SetValue(Key& key, Value value) {
-    const auto found = std::find_if(key.values.begin(), key.values.end(),
-                                    [&](const Value& existing) { return NamesEqual(existing.name, value.name); });
-    if (found == key.values.end()) {
-        key.values.push_back(std::move(value));
-        return;
-    }
-    // Windows keeps the spelling under which a value was first created.
-    found->type = value.type;
-    found->data = std::move(value.data);
-}
-
-ParseResult Parse(std::string_view text) {
-    ParseResult result;
-    if (text.size() > kMaxFileSize) return result;
-
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        std::string_view line = text.substr(0, end);
-        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-        lines.push_back(line);
-        if (end == std::string_view::npos) break;
-        text.remove_prefix(end + 1);
-    }
-
-    // Editors on Windows like to start a file with a UTF-8 byte order mark.
-    std::string_view header = lines.empty() ? std::string_view() : lines.front();
-    if (header.substr(0, 3) == "\xEF\xBB\xBF") header.remove_prefix(3);
-    if (TrimRight(header) != kHeader) return result;
-    result.isRegistryFile = true;
-
-    // The key that value lines go to; none after a key line that was not understood, so that its
-    // values are skipped with it rather than landing in the key above.
-    PendingKey top;
-    PendingKey* current = nullptr;
-    std::size_t keyCount = 0;
-    KeyPath path;
-    for (std::size_t i = 1; i < lines.size(); ++i) {
-        std::string_view line = TrimLeft(lines[i]);
-        if (lines[i].size() > kMaxLineLength) {
-            ++result.skippedLines;
-            continue;
-        }
-        if (line.empty() || line.front() == ';') continue;
-
-        if (line.front() == '[') {
-            const std::string_view inner = TrimRight(line);
-            const bool understood = inner.size() > 2 && inner.back() == ']' && inner[1] != '-' &&
-                                    ParseKeyPath(inner.substr(1, inner.size() - 2), path);
-            current = understood ? AddPendingKey(top, path, keyCount) : nullptr;
-            if (current == nullptr) ++result.skippedLines;
-            continue;
-        }
-
-        std::string joined;
-        std::string_view logical = TrimRight(line);
-        if ((logical.front() == '"' || logical.front() == '@') && StartsHexData(logical)) {
-            joined.assign(logical);
-            while (!joined.empty() && joined.back() == '\\' && i + 1 < lines.size() &&
-                   lines[i + 1].size() <= kMaxLineLength) {
-                joined.pop_back();
-                joined += TrimRight(TrimLeft(lines[++i]));
-            }
-            logical = joined;
-        }
-
-        Value value;
-        if (current == nullptr || (logical.front() != '"' && logical.front() != '@') ||
-            !ParseValueLine(logical, value)) {
-            ++result.skippedLines;
-            continue;
-        }
-        AddPendingValue(*current, std::move(value));
-    }
-    result.top = FinishKey(top);
-    return result;
-}
-
-std::string FormatValue(const Value& value) {
-    std::string out;
-    AppendValueName(out, value.name);
-
-    if (IsPlainString(value)) {
-        const std::size_t start = out.size();
-        AppendQuoted(out, std::string_view(reinterpret_cast<const char*>(value.data.data()), value.data.size() - 1));
-        if (out.size() <= kMaxLineLength) return out;
-        out.resize(start);
-    } else if (value.type == REG_DWORD && value.data.size() == 4) {
-        const DWORD number = static_cast<DWORD>(value.data[0]) | static_cast<DWORD>(value.data[1]) << 8 |
-                             static_cast<DWORD>(value.data[2]) << 16 | static_cast<DWORD>(value.data[3]) << 24;
-        char digits[16] = {};
-        std::snprintf(digits, sizeof digits, "%08x", static_cast<unsigned int>(number));
-        out += "dword:";
-        out += digits;
-        return out;
-    }
-
-    if (value.type == REG_BINARY) {
-        out += "hex:";
-    } else {
-        char prefix[24] = {};
-        std::snprintf(prefix, sizeof prefix, "hex(%x):", static_cast<unsigned int>(value.type));
-        out += prefix;
-    }
-    std::size_t column = out.size();
-    for (std::size_t i = 0; i < value.data.size(); ++i) {
-        out += kHexDigits[value.data[i] >> 4];
-        out += kHexDigits[value.data[i] & 0x0F];
-        column += 2;
-        if (i + 1 == value.data.size()) break;
-        out += ',';
-        ++column;
-        if (column > kFoldColumn) {
-            out += "\\\n  ";
-            column = 2;
-        }
-    }
-    return out;
-}
-
-std::string Format(const Key& top) {
-    std::string out(kHeader);
-    out += "\n\n";
-    std::string path;
-    for (const Key& root : top.subkeys) FormatKeys(root, path, out);
-    return out;
-}
 
 CRegistryFile::CRegistryFile(std::string path) : m_strPath(std::move(path)) {}
 
 Snapshot CRegistryFile::Load() const {
     Snapshot snapshot;
     if (m_strPath.empty()) return snapshot;
-    // O_NONBLOCK: a FIFO put where the file belongs must not stall the program; it is then no file.
-    const CFileDescriptor fd(::open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.Get() < 0) {
-        snapshot.state = errno == ENOENT || errno == ENOTDIR ? FileState::Missing : FileState::Damaged;
-        return snapshot;
-    }
-    snapshot.state = FileState::Damaged;
+    const FileReadCalls calls = ReadCalls();
+    // O_NONBLOCK: nothing may stall the program. A FIFO put where the file belongs is then no file,
+    // and another program's lease on the file makes the open fail with EWOULDBLOCK instead of waiting
+    // until that program gives the lease up.
+    const CFileDescriptor fd(calls.open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (fd.Get() < 0) return errno == ENOENT || errno == ENOTDIR ? snapshot : Unreadable(errno);
     struct stat info {};
-    if (::fstat(fd.Get(), &info) != 0 || !S_ISREG(info.st_mode) ||
-        static_cast<std::size_t>(info.st_size) > kMaxFileSize) {
-        return snapshot;
-    }
+    if (::fstat(fd.Get(), &info) != 0) return Unreadable(errno);
+    snapshot.state = FileState::Damaged;
+    if (!S_ISREG(info.st_mode) || static_cast<std::size_t>(info.st_size) > kMaxFileSize) return snapshot;
 
     // Read one byte past the size so that a file that grew since fstat is still read whole, up to the limit.
     std::string text(static_cast<std::size_t>(info.st_size) + 1, '\0');
     std::size_t length = 0;
     while (length <= kMaxFileSize) {
         if (length == text.size()) text.resize(std::min(text.size() * 2, kMaxFileSize + 1));
-        const ssize_t got = ::read(fd.Get(), text.data() + length, text.size() - length);
+        const ssize_t got = calls.read(fd.Get(), text.data() + length, text.size() - length);
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return snapshot;
+        if (got < 0) return Unreadable(errno);
         if (got == 0) break;
         length += static_cast<std::size_t>(got);
     }
@@ -628,19 +273,26 @@ Snapshot CRegistryFile::Load() const {
 
 LONG CRegistryFile::Update(const std::function<LONG(Key& top)>& change) const {
     if (m_strPath.empty() || m_strPath.back() == '/') return ERROR_CANTWRITE;
+    // A file that is there but cannot be read just now (no right to it, a failing disk or network
+    // file system, another program's lease) still holds the user's settings; writing would replace
+    // them with the little that this change adds. The write fails instead, before anything is
+    // created beside the file.
+    if (const Snapshot before = Load(); before.state == FileState::Unreadable) return before.error;
     const std::string directory = DirectoryOf(m_strPath);
     if (const LONG error = MakeDirectories(directory); error != ERROR_SUCCESS) return error;
 
     // flock locks belong to the open file, so threads of one process exclude each other as well as
     // other processes do. The lock file stays; removing it would let two writers lock different files.
     const std::string lockPath = m_strPath + ".lock";
-    const CFileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    const CFileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (lock.Get() < 0) return ErrorFromErrno(errno);
+    GiveToFolderOwner(lock.Get(), directory, 1);
     while (::flock(lock.Get(), LOCK_EX) != 0) {
         if (errno != EINTR) return ErrorFromErrno(errno);
     }
 
     Snapshot snapshot = Load();
+    if (snapshot.state == FileState::Unreadable) return snapshot.error;
     if (const LONG error = change(snapshot.top); error != ERROR_SUCCESS) return error;
     const std::string text = Format(snapshot.top);
     if (text.size() > kMaxFileSize) return ERROR_CANTWRITE;
@@ -653,6 +305,7 @@ LONG CRegistryFile::Update(const std::function<LONG(Key& top)>& change) const {
         ::unlink(temporary.c_str());
         return ErrorFromErrno(error);
     };
+    GiveToFolderOwner(file.Get(), directory, 1);
     if (::fchmod(file.Get(), 0600) != 0 || !WriteAll(file.Get(), text) || ::fsync(file.Get()) != 0) {
         const int error = errno;
         file.Close();
@@ -661,7 +314,7 @@ LONG CRegistryFile::Update(const std::function<LONG(Key& top)>& change) const {
     if (!file.Close()) return discard(errno);
 
     if (snapshot.state == FileState::Damaged) {
-        if (const LONG error = KeepDamagedFile(m_strPath); error != ERROR_SUCCESS) {
+        if (const LONG error = KeepDamagedFile(m_strPath, directory); error != ERROR_SUCCESS) {
             ::unlink(temporary.c_str());
             return error;
         }
@@ -695,6 +348,11 @@ std::string RegistryFilePath() {
 void SetRegistryFilePathForTesting(const std::string& path) {
     const std::lock_guard<std::mutex> guard(PathOverrideMutex());
     PathOverride() = path;
+}
+
+void SetFileReadCallsForTesting(const FileReadCalls& calls) {
+    const std::lock_guard<std::mutex> guard(PathOverrideMutex());
+    ReadCallsOverride() = calls;
 }
 
 }  // namespace orvane::regfile

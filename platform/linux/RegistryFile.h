@@ -1,102 +1,35 @@
-// The per-user registry file on Linux: a key tree kept as Windows registry export text ("REGEDIT4").
+// The per-user registry file on Linux: the key tree kept in a file of registry export text
+// (platform/linux/RegistryText.h).
 //
-// The file is meant to be read and mended by a person, and Wine's regedit imports it:
-//
-//     REGEDIT4
-//
-//     [HKEY_CURRENT_USER\Software\Quintarro\orvane\Configuration]
-//     "URLIndex"=dword:00000000
-//     "URL"="http://example.org:13"
-//     "Other"=hex(2):25,54,45,4d,50,25,00
-//
-// Every key, empty or not, has a [key] line of its own, so a created path is visible. A REG_SZ is
-// written plainly only when it is printable ASCII ending in its one terminating zero; any other
-// string, and every other type, is written as hex(N): bytes (hex: for REG_BINARY), folded with a
-// trailing backslash at about 80 columns as regedit does. Bytes are kept exactly; no code page is
-// applied. Nothing is cached: every read loads the file afresh, and every change is a
-// read-modify-write under a lock shared with the other running copies of the program, written
-// through a temporary file that replaces the old one in one rename.
+// Nothing is cached: every read loads the file afresh, and every change is a read-modify-write under
+// a lock shared with the other running copies of the program, written through a temporary file that
+// replaces the old one in one rename.
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstddef>
 #include <functional>
 #include <string>
-#include <string_view>
-#include <vector>
 
-#include "platform/Registry.h"
+#include "platform/linux/RegistryText.h"
 
 namespace orvane::regfile {
 
-// Bounds on what is read and written. A larger file is treated as damaged; a change that would make
-// the file larger is refused. Hex data is folded, so only a plain string can make a long line, and a
-// string too long for one line is written as hex instead. A [key] line never comes near the line
-// limit: every key above it has a line of its own, and a path that long would take a file many
-// times the size limit.
-inline constexpr std::size_t kMaxFileSize = 1024 * 1024;
-inline constexpr std::size_t kMaxLineLength = 64 * 1024;
-// The Windows limits for a key name and a value name, in bytes.
-inline constexpr std::size_t kMaxKeyNameLength = 255;
-inline constexpr std::size_t kMaxValueNameLength = 16383;
-inline constexpr std::size_t kMaxKeyDepth = 512;
-// More keys than a file within the size limit can give their own lines; only a file made by other
-// hands reaches it.
-inline constexpr std::size_t kMaxKeys = 65536;
-
-struct Value {
-    std::string name;  // empty for the key's default value, written "@"
-    DWORD type = REG_NONE;
-    std::vector<BYTE> data;
-};
-
-struct Key {
-    std::string name;
-    std::vector<Value> values;  // in the order in which they were first set
-    std::vector<Key> subkeys;   // in name order, ignoring ASCII case
-};
-
-// A path of key names from the unnamed top node, whose subkeys are the roots ("HKEY_CURRENT_USER").
-using KeyPath = std::vector<std::string>;
-
-// Key and value names compare without regard to ASCII case, as on Windows.
-bool NamesEqual(std::string_view a, std::string_view b);
-
-// Names that the file can hold: no control characters (they would break the line structure), a key
-// name also without a backslash (the path separator), and within the Windows length limits.
-bool IsValidKeyName(std::string_view name);
-bool IsValidValueName(std::string_view name);
-
-const Key* FindKey(const Key& top, const KeyPath& path);
-// The key at `path`, created with every missing key above it.
-Key& CreateKey(Key& top, const KeyPath& path);
-const Value* FindValue(const Key& key, std::string_view name);
-// Stores `value`, replacing one of the same name (whose spelling is kept) of any type.
-void SetValue(Key& key, Value value);
-
-struct ParseResult {
-    Key top;
-    bool isRegistryFile = false;  // false: no "REGEDIT4" first line, or too large; `top` is then empty
-    std::size_t skippedLines = 0;  // lines that were not understood and left out of `top`
-};
-
-// Reads registry export text leniently: a line that is not understood is skipped and counted.
-ParseResult Parse(std::string_view text);
-
-// The text of the tree below `top`, one [key] block per key, depth first.
-std::string Format(const Key& top);
-
-// One value as its line(s) in the file, without the final line break.
-std::string FormatValue(const Value& value);
-
 enum class FileState {
-    Missing,  // no file yet
-    Sound,    // read and understood in full
-    Damaged,  // unreadable, not a registry file, or with lines that were skipped
+    Missing,     // no file yet
+    Sound,       // read and understood in full
+    Unreadable,  // there, but it could not be opened or read just now: no right to it, a disk or
+                 // network file system that fails, another program's lease. It is left as it is.
+    Damaged,     // read, but no registry file (or no plain file at all), too large, or with lines
+                 // that were skipped
 };
 
 struct Snapshot {
-    Key top;  // what could be read; empty when the file is missing or not a registry file
+    Key top;  // what could be read; empty when the file is missing, unreadable or not a registry file
     FileState state = FileState::Missing;
+    LONG error = ERROR_SUCCESS;  // for an unreadable file, why: ERROR_ACCESS_DENIED,
+                                 // ERROR_SHARING_VIOLATION (a lease), ERROR_CANTREAD (the disk)
 };
 
 class CRegistryFile {
@@ -108,9 +41,11 @@ public:
 
     // Runs `change` on the current content while holding the lock that serialises writers, and when
     // it answers ERROR_SUCCESS writes the result atomically. The folder (and any missing folder
-    // above it) is created owner-only, as is the file. A damaged file is kept beside the new one as
-    // <file>.damaged-<UTC time> instead of being lost. Answers `change`'s error, or the error that
-    // stopped the write (the old file then stays as it was).
+    // above it) is created owner-only, as is the file; what root creates in a folder of another
+    // user's takes that folder's owner. A damaged file is kept beside the new one as
+    // <file>.damaged-<UTC time> instead of being lost. An unreadable file makes the write fail with
+    // the snapshot's error before `change` runs, and nothing is created or changed. Answers
+    // `change`'s error, or the error that stopped the write (the old file then stays as it was).
     LONG Update(const std::function<LONG(Key& top)>& change) const;
 
     const std::string& Path() const { return m_strPath; }
@@ -126,5 +61,13 @@ std::string RegistryFilePath();
 // Makes the native registry keep its tree in `path` (an empty path restores the user's own file).
 // For tests and benchmarks, which must never touch the user's settings.
 void SetRegistryFilePathForTesting(const std::string& path);
+
+// The system calls through which the file is read; members left null are the system's own. Tests put
+// failing ones in place to stand for a disk or a network file system that fails (EIO, ESTALE).
+struct FileReadCalls {
+    int (*open)(const char* path, int flags) = nullptr;
+    ssize_t (*read)(int fd, void* buffer, std::size_t size) = nullptr;
+};
+void SetFileReadCallsForTesting(const FileReadCalls& calls);
 
 }  // namespace orvane::regfile
