@@ -54,6 +54,11 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# Debian's `wine` starts its 32-bit loader first when 32-bit Wine is installed, which a kernel
+# without 32-bit support runs under emulation; the prefix's own tools are 64-bit programs.
+wine64=wine
+[ -x /usr/lib/wine/wine64 ] && wine64=/usr/lib/wine/wine64
+
 export WINEPREFIX="$scratch/prefix"
 mkdir "$WINEPREFIX"
 server_name=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
@@ -67,13 +72,31 @@ unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy 
 
 start_xvfb "$scratch"
 
-# A new prefix takes about ten seconds to make.
+# A new prefix takes a while to make: ten seconds with 64-bit Wine alone, many minutes once 32-bit
+# Wine is there too (its setup runs 32-bit programs, which a 64-bit-only kernel emulates). So the
+# first prefix made is kept, untouched by any test, in build/wine-prefix beside a stamp of the Wine
+# it was made with, and every later run starts from a copy of it.
 prefix_made=1
-wineboot --init >"$scratch/wineboot.log" 2>&1 || { cat "$scratch/wineboot.log" >&2; exit 1; }
-wineserver -w
-# Without fonts in the prefix the dialogs would be drawn with none.
-mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
-cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+root=$(cd "$(dirname "$0")/.." && pwd)
+cache=${ORVANE_WINE_PREFIX_CACHE:-$root/build/wine-prefix}
+stamp=$(ls -l --time-style=+%s /usr/lib/wine/wine /usr/lib/wine/wine64 /usr/share/wine/fonts 2>/dev/null | awk '{print $5, $6, $7}')
+if [ -d "$cache/prefix" ] && [ "$(cat "$cache/stamp" 2>/dev/null)" = "$stamp" ]; then
+    cp -a "$cache/prefix/." "$WINEPREFIX/"
+else
+    "$wine64" wineboot --init >"$scratch/wineboot.log" 2>&1 || { cat "$scratch/wineboot.log" >&2; exit 1; }
+    wineserver -w
+    # Without fonts in the prefix the dialogs would be drawn with none.
+    mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
+    cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
+    # Kept under a name of its own first, so that a run beside this one never copies half of it.
+    if mkdir -p "$cache" && kept=$(mktemp -d "$cache/new.XXXXXX"); then
+        if cp -a "$WINEPREFIX" "$kept/prefix" && printf '%s\n' "$stamp" >"$kept/stamp"; then
+            rm -rf "$cache/prefix" "$cache/stamp"
+            mv "$kept/prefix" "$cache/prefix" && mv "$kept/stamp" "$cache/stamp"
+        fi
+        rm -rf "$kept"
+    fi
+fi
 
 # One server for the whole run, kept until we end it. Debian's wineserver otherwise shuts down as
 # soon as no program runs, and a program that starts while that shutdown is under way is cut off
@@ -96,7 +119,7 @@ fi
 # goes nowhere here, so that no test's output stays open behind them.
 # With no window manager on the display, an unmanaged window closes at once instead of after a
 # two-second wait for a manager that never answers.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
+"$wine64" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f </dev/null >/dev/null 2>&1
 
 status=0
 "$@" || status=$?
