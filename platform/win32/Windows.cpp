@@ -217,7 +217,17 @@ public:
         RaisePending();
     }
 
-    void ShowWindow(HWND window, bool show) override { ::ShowWindow(ToNative(window), show ? SW_SHOW : SW_HIDE); }
+    void ShowWindow(HWND window, bool show) override {
+        if (show) {
+            ::ShowWindow(ToNative(window), SW_SHOW);
+            return;
+        }
+        // ShowWindow(SW_HIDE) would hand the activation on to the next window that takes it, and
+        // while a dialog's owner is still disabled that is another program's window. Hidden this
+        // way, the window gives up nothing; the caller activates what should come next.
+        ::SetWindowPos(ToNative(window), nullptr, 0, 0, 0, 0,
+                       SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    }
     bool IsWindowVisible(HWND window) override { return ::IsWindowVisible(ToNative(window)) != FALSE; }
     bool IsIconic(HWND window) override { return ::IsIconic(ToNative(window)) != FALSE; }
     bool IsWindowEnabled(HWND window) override { return ::IsWindowEnabled(ToNative(window)) != FALSE; }
