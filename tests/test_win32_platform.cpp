@@ -2,6 +2,7 @@
 // the clock, WinINet against the daytime servers on 127.0.0.1, and the help viewer.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -18,6 +19,7 @@
 #include "platform/Process.h"
 #include "platform/Registry.h"
 #include "platform/Resources.h"
+#include "platform/win32/InternetWin32.h"
 #include "res/resource.h"
 
 namespace orvane {
@@ -308,6 +310,71 @@ TEST_F(Win32InternetTest, RefusedPortIsCannotConnect) {
 TEST_F(Win32InternetTest, UnknownHostIsNameNotResolved) {
     if (!test::PrivateNetwork()) GTEST_SKIP() << "outside a private network namespace the lookup would leave the machine";
     EXPECT_EQ(OpenError("http://orvane-test.invalid:13"), ERROR_INTERNET_NAME_NOT_RESOLVED);
+}
+
+// A reply has a deadline: a server that stalls, or that sends a byte now and then for ever, ends in
+// ERROR_INTERNET_TIMEOUT as on Linux, with the time-outs shortened here.
+class Win32InternetTimeoutTest : public Win32InternetTest {
+protected:
+    void TearDown() override {
+        inet::SetTimeouts(saved_);
+        Win32InternetTest::TearDown();
+    }
+
+    struct Outcome {
+        DWORD error = 0;  // what ended the reading; 0 when the reply ended
+        std::string body;
+        std::chrono::milliseconds took{0};
+    };
+
+    Outcome Read(const std::string& url) {
+        Outcome outcome;
+        const auto start = std::chrono::steady_clock::now();
+        HINTERNET handle = internet_.InternetOpenUrl(session_, url, nullptr, kSetClockFlags, 1, &outcome.error);
+        if (handle) {
+            char buffer[4096];
+            DWORD count = 0;
+            while (internet_.InternetReadFile(handle, buffer, sizeof buffer, &count, &outcome.error) && count > 0) {
+                outcome.body.append(buffer, count);
+            }
+            internet_.InternetCloseHandle(handle);
+        }
+        outcome.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        return outcome;
+    }
+
+    const inet::Timeouts saved_ = inet::CurrentTimeouts();
+};
+
+TEST_F(Win32InternetTimeoutTest, StallingAndTricklingServersAreGivenUp) {
+    using std::chrono::milliseconds;
+    using std::chrono::seconds;
+    struct Case {
+        const char* scenario;
+        inet::Timeouts timeouts;
+        DWORD error;  // 0: the whole reply comes
+    };
+    const Case cases[] = {
+        // Nothing at all after the connection: the wait for a byte ends.
+        {"stall", {seconds(10), seconds(1), seconds(30)}, ERROR_INTERNET_TIMEOUT},
+        // A byte every 20 ms never stalls, but the reply as a whole takes longer than allowed.
+        {"slow", {seconds(10), seconds(10), milliseconds(400)}, ERROR_INTERNET_TIMEOUT},
+        // The time-outs as the program has them: the same slow reply comes whole.
+        {"slow", inet::Timeouts{}, 0},
+    };
+    for (const Case& c : cases) {
+        inet::SetTimeouts(c.timeouts);
+        const Outcome outcome = Read(Url(c.scenario));
+        EXPECT_EQ(outcome.error, c.error) << c.scenario << " after " << outcome.took.count() << " ms: " << Printable(outcome.body);
+        if (c.error) {
+            // Given up at its bound, not after WinINet's own time-outs of half a minute and more.
+            EXPECT_LT(outcome.took, seconds(10)) << c.scenario;
+            EXPECT_EQ(outcome.body.find(" UTC(NIST) * \n"), std::string::npos) << c.scenario << ": read to its end";
+        } else {
+            EXPECT_NE(outcome.body.find(" UTC(NIST) * \n"), std::string::npos) << c.scenario << ": " << Printable(outcome.body);
+        }
+    }
+    EXPECT_EQ(internet_.ErrorText(ERROR_INTERNET_TIMEOUT).value_or("").rfind("The operation timed out.", 0), 0u);
 }
 
 TEST_F(Win32InternetTest, ErrorTextsComeFromTheMessageTables) {

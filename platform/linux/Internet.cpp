@@ -462,6 +462,10 @@ public:
 
     std::string LastResponseInfo() override { return t_lastResponse; }
 
+    std::FILE* OpenLocalFile(const std::string& path, bool binary, DWORD* error) override {
+        return inet::OpenLocalFile(path, binary, error);
+    }
+
 private:
     static void Resume(Request& request) {
         request.paused = false;
