@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Builds the Windows program with MinGW-w64 (64- and 32-bit) and runs the tests of both under Wine,
 # against daytime servers on 127.0.0.1:
-#   scripts/wine-test.sh [--daytimed PATH] [--no-i686] [--no-build] [ctest arguments...]
+#   scripts/wine-test.sh [--daytimed PATH] [--no-i686 | --no-x86_64] [--no-build] [ctest arguments...]
 # Without --daytimed the Linux daytime server is built in build/wine-tools. --no-i686 leaves the
-# 32-bit program out (neither built nor run). The ctest arguments (-R test_win32_dialogs, ...) go to
+# 32-bit program out (neither built nor run), --no-x86_64 the 64-bit one. The ctest arguments (-R test_win32_dialogs, ...) go to
 # the run of each build.
 #
 # Every test program writes its GoogleTest results; after each build's run the script lists the
@@ -14,12 +14,14 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 daytimed=
 build_i686=1
+build_x86_64=1
 build=1
 inside_wine=
 while [ $# -gt 0 ]; do
     case "$1" in
         --daytimed) daytimed=$2; shift 2 ;;
         --no-i686) build_i686=; shift ;;
+        --no-x86_64) build_x86_64=; shift ;;
         --no-build) build=; shift ;;
         --inside-wine) shift; inside_wine=1 ;;
         *) break ;;
@@ -36,8 +38,10 @@ if [ -n "$build" ] && [ -z "$daytimed" ]; then
 fi
 
 if [ -n "$build" ]; then
-    cmake --preset mingw-x86_64 >/dev/null
-    cmake --build --preset mingw-x86_64 -j"$jobs"
+    if [ -n "$build_x86_64" ]; then
+        cmake --preset mingw-x86_64 >/dev/null
+        cmake --build --preset mingw-x86_64 -j"$jobs"
+    fi
     if [ -n "$build_i686" ]; then
         cmake --preset mingw-i686 >/dev/null
         cmake --build --preset mingw-i686 -j"$jobs"
@@ -51,6 +55,7 @@ if [ -z "${ORVANE_PRIVATE_NETWORK:-}" ] && unshare --net true 2>/dev/null; then
     export ORVANE_PRIVATE_NETWORK=1
     no_i686=()
     [ -n "$build_i686" ] || no_i686=(--no-i686)
+    [ -n "$build_x86_64" ] || no_i686+=(--no-x86_64)
     exec unshare --net bash -c 'ip link set lo up && exec "$@"' bash \
         "$0" --no-build "${no_i686[@]}" --daytimed "$daytimed" "$@"
 fi
@@ -58,10 +63,19 @@ fi
 # Inside the Wine prefix and display (see the end of this script): each build's tests, then what
 # GoogleTest reported for each program.
 if [ -n "$inside_wine" ]; then
-    presets=(mingw-x86_64)
+    presets=()
+    [ -z "$build_x86_64" ] || presets+=(mingw-x86_64)
     [ -z "$build_i686" ] || presets+=(mingw-i686)
     status=0
     for preset in "${presets[@]}"; do
+        # 32-bit Wine needs a kernel that runs 32-bit programs, or Debian's user-mode emulation
+        # registered for them (qemu-user-static with binfmt_misc).
+        if [ "$preset" = mingw-i686 ] && [ -e /usr/lib/wine/wine ] && ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+            echo "$preset: 32-bit Wine cannot run on this machine: the kernel runs no 32-bit programs and no" >&2
+            echo "  emulator is registered for them (check /proc/sys/fs/binfmt_misc/qemu-i386)" >&2
+            status=1
+            continue
+        fi
         results=$ORVANE_WINE_TMP/results/$preset
         rm -rf "$results"
         mkdir -p "$results"
@@ -124,4 +138,5 @@ done
 
 no_i686=()
 [ -n "$build_i686" ] || no_i686=(--no-i686)
+[ -n "$build_x86_64" ] || no_i686+=(--no-x86_64)
 "$root/scripts/wine-env.sh" "$0" --no-build --inside-wine "${no_i686[@]}" --daytimed "$daytimed" "$@"

@@ -133,8 +133,18 @@ public:
             SetTimeoutOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT,
                              std::min<std::chrono::milliseconds>(reading->stall, left));
         }
+        // WinINet's read waits until the whole buffer is filled or the reply ends, however slowly the
+        // bytes come; asking first how many bytes are there waits only for the first of them, within
+        // the time-out above, and the read then takes just those.
+        ::DWORD available = 0;
+        if (!::InternetQueryDataAvailable(handle, &available, 0, 0)) {
+            *read = 0;
+            SetError(error);
+            return false;
+        }
+        if (available < size) size = available;
         ::DWORD count = 0;
-        const BOOL ok = ::InternetReadFile(handle, buffer, size, &count);
+        const BOOL ok = size == 0 || ::InternetReadFile(handle, buffer, size, &count);
         *read = ok ? static_cast<DWORD>(count) : 0;
         if (!ok) SetError(error);
         return ok != FALSE;
