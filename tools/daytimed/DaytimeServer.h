@@ -25,7 +25,6 @@ enum class Scenario {
     FramedLongLine,      // LF, LongLineText() LF, then the NIST reply: the long line framed as NIST frames its lines
     Slow,                // the NIST reply one byte at a time, with a pause before each byte
     Stall,               // nothing; the connection is held open until the client or the server ends it
-    StallAfterFirstLine, // LF, then nothing more; held open like Stall: a server that falls silent mid-reply
     ResetMidLine,        // after the request: the NIST reply and "partial", then a connection reset (RST)
     CloseUnread,         // the NIST reply at once, then close without reading the request
     Http10,              // an HTTP/1.0 200 reply with headers whose body is the NIST reply
@@ -51,7 +50,7 @@ std::string NistRecord(std::time_t time);
 std::string LongLineText();
 
 // The bytes that a finite scenario sends for `record` (what a client reads as the body). Empty for
-// Stall, StallAfterFirstLine and Endless, whose replies have no fixed end.
+// Stall and Endless, whose replies have no fixed end.
 std::string ScenarioReply(Scenario scenario, const std::string& record);
 
 class DaytimeServer {
