@@ -2,15 +2,7 @@
 #include "net/UrlAccess.h"
 
 #include <cerrno>
-#include <filesystem>
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 #include <optional>
-#include <system_error>
 
 #include "app/AppNames.h"
 #include "platform/Seam.h"
@@ -93,15 +85,14 @@ void CInternetStream::CloseStream() {
 
 // --- CLocalFileStream --------------------------------------------------------------------------
 
-#ifdef _WIN32
-CLocalFileStream::CLocalFileStream(const std::string& path, bool binary)
-    : m_pFile(std::fopen(path.c_str(), binary ? "rb" : "r")), m_strPath(path) {
-    if (!m_pFile) throw CFileFailure::FromErrno(errno, path);
-    std::error_code ignored;
-    if (std::filesystem::is_directory(path, ignored)) {
-        std::fclose(m_pFile);
-        m_pFile = nullptr;
-        throw CFileFailure::FromErrno(EISDIR, path);
+CLocalFileStream::CLocalFileStream(const std::string& path, bool binary) : m_pFile(nullptr), m_strPath(path) {
+    // The cause comes from the system's error code of the failed open (a missing folder, a sharing
+    // or lock violation), which the platform's Internet library reports.
+    DWORD error = 0;
+    m_pFile = Seam<IInternet>::Get().OpenLocalFile(path, binary, &error);
+    if (!m_pFile) {
+        const LONG osError = static_cast<LONG>(error);
+        throw CFileFailure(CFileFailure::CauseFromOsError(osError), osError, path);
     }
 }
 #else

@@ -24,7 +24,7 @@
 #include "platform/HelpFile.h"
 
 #include <algorithm>
-#include <fstream>
+#include <cstdio>
 #include <iterator>
 
 namespace orvane {
@@ -171,14 +171,17 @@ std::optional<HelpFile> HelpFile::Parse(std::string_view text) {
 }
 
 std::optional<HelpFile> HelpFile::Load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
+    // C streams, not file streams: those would bring the whole locale machinery into the program.
+    std::FILE* in = std::fopen(path.c_str(), "rb");
     if (!in) return std::nullopt;
     std::string text;
     // One byte more than the limit tells a file that is too large from one that just fits.
     text.resize(kMaxFileSize + 1);
-    in.read(text.data(), static_cast<std::streamsize>(text.size()));
-    if (in.bad()) return std::nullopt;
-    text.resize(static_cast<std::size_t>(in.gcount()));
+    const std::size_t read = std::fread(text.data(), 1, text.size(), in);
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (failed) return std::nullopt;
+    text.resize(read);
     return Parse(text);
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -94,6 +95,19 @@ public:
     // The text of the last response the server sent on this thread (for ERROR_INTERNET_EXTENDED_ERROR);
     // empty when there is none.
     virtual std::string LastResponseInfo() = 0;
+
+    // Opens the local file of a file URL for reading, in binary mode or else text mode: the open C
+    // stream, which the caller closes, or null with the system error code of the failed open in
+    // `*error` (on Windows the open's own; elsewhere the Windows code for the C library's errno). A
+    // folder is refused, as Windows refuses it, with ERROR_ACCESS_DENIED (5); so is anything else
+    // that is not a plain file (a FIFO, a device), and the open never waits for one. A library
+    // without local files answers ERROR_NOT_SUPPORTED (50).
+    virtual std::FILE* OpenLocalFile(const std::string& path, bool binary, DWORD* error) {
+        (void)path;
+        (void)binary;
+        if (error) *error = 50;
+        return nullptr;
+    }
 
     // The name under which a missing service is reported (platform/Seam.h).
     static constexpr char kServiceName[] = "IInternet";

@@ -66,6 +66,8 @@ public:
     virtual void DestroyWindow(HWND window) = 0;
 
     // --- Windows -------------------------------------------------------------------------------
+    // Hiding never activates another window, whatever was active: the caller activates the window
+    // that should come next (a dialog's owner), so that no other program's window comes in front.
     virtual void ShowWindow(HWND window, bool show) = 0;
     virtual bool IsWindowVisible(HWND window) = 0;
     virtual bool IsIconic(HWND window) = 0;

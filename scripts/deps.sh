@@ -12,12 +12,14 @@ packages=(
     xvfb xauth iproute2
 )
 
-# The Windows program: the MinGW-w64 compilers, and Wine with its fonts to run the Windows tests.
-# Only 64-bit Wine: the 32-bit program is built everywhere but runs only where the kernel has 32-bit
-# emulation, which this project's machines lack.
+# The Windows program: the MinGW-w64 compilers, and Wine with its fonts to run the Windows tests of
+# both programs. The 32-bit program runs on Debian's 32-bit Wine (wine32 of the i386 architecture,
+# which is added below when missing).
 packages+=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-    wine wine64 fonts-wine
+    wine wine64 wine32:i386 fonts-wine
+    # Where the kernel runs no 32-bit programs, 32-bit Wine runs under user-mode emulation.
+    qemu-user-static
     # Wine's X11 driver loads these X libraries when it finds them; Debian only recommends them.
     libxrender1 libxcursor1 libxi6 libxrandr2 libxinerama1 libxcomposite1 libxfixes3 libxxf86vm1
 )
@@ -38,11 +40,12 @@ missing=()
 for package in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || missing+=("$package")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+[ ${#missing[@]} -eq 0 ] && [ -z "$add_i386" ] && exit 0
 
 if [ "$(id -u)" -ne 0 ]; then
     echo "Orvane needs these Debian packages: ${missing[*]}" >&2
     echo "Install them once with:" >&2
+    [ -z "$add_i386" ] || echo "  sudo dpkg --add-architecture i386" >&2
     echo "  sudo apt-get update && sudo apt-get install -y ${missing[*]}" >&2
     exit 1
 fi

@@ -54,6 +54,11 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
+# Debian's `wine` starts its 32-bit loader first when 32-bit Wine is installed, which a kernel
+# without 32-bit support runs under emulation; the prefix's own tools are 64-bit programs.
+wine64=wine
+[ -x /usr/lib/wine/wine64 ] && wine64=/usr/lib/wine/wine64
+
 export WINEPREFIX="$scratch/prefix"
 mkdir "$WINEPREFIX"
 server_name=$(printf 'server-%x-%x' "$(stat -c %d "$WINEPREFIX")" "$(stat -c %i "$WINEPREFIX")")
@@ -67,13 +72,8 @@ unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY no_proxy NO_PROXY all_proxy 
 
 start_xvfb "$scratch"
 
-# A new prefix takes about ten seconds to make.
+# A new prefix takes about ten seconds to make with the 64-bit loader.
 prefix_made=1
-# Debian's `wine` starts every program with the 32-bit loader whenever wine32 is installed, which
-# runs under qemu where the kernel lacks 32-bit emulation, or not at all; the 64-bit loader makes the
-# same prefix natively.
-wine64=wine
-[ -x /usr/lib/wine/wine64 ] && wine64=/usr/lib/wine/wine64
 "$wine64" wineboot --init >"$scratch/wineboot.log" 2>&1 || { cat "$scratch/wineboot.log" >&2; exit 1; }
 wineserver -w
 # Without fonts in the prefix the dialogs would be drawn with none.

@@ -1,21 +1,29 @@
 #!/usr/bin/env bash
-# Builds the Windows program with MinGW-w64 (32- and 64-bit) and runs the 64-bit tests under Wine,
+# Builds the Windows program with MinGW-w64 (64- and 32-bit) and runs the tests of both under Wine,
 # against daytime servers on 127.0.0.1:
-#   scripts/wine-test.sh [--daytimed PATH] [--no-i686] [ctest arguments...]
-# Without --daytimed the Linux daytime server is built in build/wine-tools. The 32-bit program and
-# its tests are only built: running them needs a kernel with 32-bit emulation, which the project's
-# machines lack.
+#   scripts/wine-test.sh [--daytimed PATH] [--no-i686 | --no-x86_64] [--no-build] [ctest arguments...]
+# Without --daytimed the Linux daytime server is built in build/wine-tools. --no-i686 leaves the
+# 32-bit program out (neither built nor run), --no-x86_64 the 64-bit one. The ctest arguments (-R test_win32_dialogs, ...) go to
+# the run of each build.
+#
+# Every test program writes its GoogleTest results; after each build's run the script lists the
+# tests that skipped themselves, and fails when a program that CTest ran reported no test that ran:
+# a run that tested nothing must not pass.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 daytimed=
 build_i686=1
+build_x86_64=1
 build=1
+inside_wine=
 while [ $# -gt 0 ]; do
     case "$1" in
         --daytimed) daytimed=$2; shift 2 ;;
         --no-i686) build_i686=; shift ;;
+        --no-x86_64) build_x86_64=; shift ;;
         --no-build) build=; shift ;;
+        --inside-wine) shift; inside_wine=1 ;;
         *) break ;;
     esac
 done
@@ -30,8 +38,10 @@ if [ -n "$build" ] && [ -z "$daytimed" ]; then
 fi
 
 if [ -n "$build" ]; then
-    cmake --preset mingw-x86_64 >/dev/null
-    cmake --build --preset mingw-x86_64 -j"$jobs"
+    if [ -n "$build_x86_64" ]; then
+        cmake --preset mingw-x86_64 >/dev/null
+        cmake --build --preset mingw-x86_64 -j"$jobs"
+    fi
     if [ -n "$build_i686" ]; then
         cmake --preset mingw-i686 >/dev/null
         cmake --build --preset mingw-i686 -j"$jobs"
@@ -43,8 +53,65 @@ fi
 # the loopback interface up, so no query leaves the machine; the tests of that lookup run only there.
 if [ -z "${ORVANE_PRIVATE_NETWORK:-}" ] && unshare --net true 2>/dev/null; then
     export ORVANE_PRIVATE_NETWORK=1
+    no_i686=()
+    [ -n "$build_i686" ] || no_i686=(--no-i686)
+    [ -n "$build_x86_64" ] || no_i686+=(--no-x86_64)
     exec unshare --net bash -c 'ip link set lo up && exec "$@"' bash \
-        "$0" --no-build --daytimed "$daytimed" "$@"
+        "$0" --no-build "${no_i686[@]}" --daytimed "$daytimed" "$@"
+fi
+
+# Inside the Wine prefix and display (see the end of this script): each build's tests, then what
+# GoogleTest reported for each program.
+if [ -n "$inside_wine" ]; then
+    presets=()
+    [ -z "$build_x86_64" ] || presets+=(mingw-x86_64)
+    [ -z "$build_i686" ] || presets+=(mingw-i686)
+    status=0
+    for preset in "${presets[@]}"; do
+        # 32-bit Wine needs a kernel that runs 32-bit programs, or Debian's user-mode emulation
+        # registered for them (qemu-user-static with binfmt_misc).
+        # Where neither can be had the 32-bit run is skipped, and says so loudly: the program is
+        # still built, and its tests still compile.
+        if [ "$preset" = mingw-i686 ] && ! { [ -e /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; }; then
+            echo "SKIPPED: $preset: 32-bit Wine cannot run on this machine: wine32:i386 is missing, or the kernel" >&2
+            echo "  runs no 32-bit programs (dmesg: '32-bit emulation disabled') and no emulator is registered" >&2
+            echo "  for them (/proc/sys/fs/binfmt_misc/qemu-i386); only the 32-bit build was checked" >&2
+            continue
+        fi
+        results=$ORVANE_WINE_TMP/results/$preset
+        rm -rf "$results"
+        mkdir -p "$results"
+        echo "== $preset: the Windows tests under Wine"
+        # GoogleTest writes <program>.xml into the folder; the programs see it through drive Z:.
+        preset_status=0
+        GTEST_OUTPUT="xml:Z:$results/" ctest --preset "$preset" "$@" || preset_status=$?
+        [ "$preset_status" -eq 0 ] || status=$preset_status
+
+        ran_programs=$(ctest --preset "$preset" -N "$@" | sed -n 's/^ *Test *#[0-9]*: *//p')
+        for program in $ran_programs; do
+            xml=$results/$program.xml
+            if [ ! -s "$xml" ]; then
+                # A program that failed has been reported by CTest already.
+                [ "$preset_status" -ne 0 ] || { echo "$preset $program: no GoogleTest results" >&2; status=1; }
+                continue
+            fi
+            total=$(sed -n 's/.*<testsuites [^>]*tests="\([0-9]*\)".*/\1/p' "$xml" | head -n1)
+            disabled=$(sed -n 's/.*<testsuites [^>]*disabled="\([0-9]*\)".*/\1/p' "$xml" | head -n1)
+            skipped_names=$(awk '/<testcase /{ match($0, /name="[^"]*"/); name = substr($0, RSTART + 6, RLENGTH - 7);
+                                               match($0, /classname="[^"]*"/); suite = substr($0, RSTART + 11, RLENGTH - 12) }
+                                 /<skipped/{ print "  skipped: " suite "." name }' "$xml")
+            skipped=0
+            [ -z "$skipped_names" ] || skipped=$(printf '%s\n' "$skipped_names" | wc -l)
+            ran=$(( ${total:-0} - ${disabled:-0} - skipped ))
+            echo "$preset $program: ${total:-0} tests, $skipped skipped, $ran ran"
+            [ -z "$skipped_names" ] || printf '%s\n' "$skipped_names"
+            if [ "$ran" -le 0 ]; then
+                echo "$preset $program: no test ran" >&2
+                status=1
+            fi
+        done
+    done
+    exit "$status"
 fi
 
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvane-daytimed.XXXXXX")
@@ -71,4 +138,7 @@ for _ in $(seq 1 100); do
     sleep 0.1
 done
 
-"$root/scripts/wine-env.sh" ctest --preset mingw-x86_64 "$@"
+no_i686=()
+[ -n "$build_i686" ] || no_i686=(--no-i686)
+[ -n "$build_x86_64" ] || no_i686+=(--no-x86_64)
+"$root/scripts/wine-env.sh" "$0" --no-build --inside-wine "${no_i686[@]}" --daytimed "$daytimed" "$@"

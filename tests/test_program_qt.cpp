@@ -17,9 +17,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -679,6 +681,83 @@ TEST_F(ProgramTest, AboutBoxIsCentredOverTheMainWindowWhichTakesNoInputUntilItCl
     EXPECT_NEAR((about.top + about.bottom) / 2, (mainRect.top + mainRect.bottom) / 2, 1);
     ASSERT_FALSE(help.requests.empty());
     EXPECT_EQ(help.requests[0].command, HELP_FINDER) << "F1 in the About box opens the same help";
+}
+
+// ---- Without an Internet session ----------------------------------------------------------------
+
+// The Internet library of a system that refuses to open a session; everything else is the real one.
+class SessionRefusingInternet : public IInternet {
+public:
+    HINTERNET InternetOpen(const std::string&, DWORD, const std::string*, const std::string*, DWORD, DWORD* error) override {
+        ++opens;
+        *error = ERROR_INTERNET_INTERNAL_ERROR;
+        return nullptr;
+    }
+    HINTERNET InternetOpenUrl(HINTERNET session, const std::string& url, const std::string* headers, DWORD flags,
+                              DWORD context, DWORD* error) override {
+        ++urlOpens;
+        return real.InternetOpenUrl(session, url, headers, flags, context, error);
+    }
+    std::optional<DWORD> QueryHandleType(HINTERNET handle) override { return real.QueryHandleType(handle); }
+    bool InternetReadFile(HINTERNET handle, void* buffer, DWORD size, DWORD* read, DWORD* error) override {
+        return real.InternetReadFile(handle, buffer, size, read, error);
+    }
+    bool InternetCloseHandle(HINTERNET handle) override { return real.InternetCloseHandle(handle); }
+    std::optional<std::string> CanonicalizeUrl(const std::string& url, DWORD flags, DWORD* error) override {
+        return real.CanonicalizeUrl(url, flags, error);
+    }
+    std::optional<CrackedUrl> CrackUrl(const std::string& url, DWORD* error) override { return real.CrackUrl(url, error); }
+    std::optional<std::string> ErrorText(DWORD code) override { return real.ErrorText(code); }
+    std::string LastResponseInfo() override { return real.LastResponseInfo(); }
+
+    CCurlInternet real;
+    int opens = 0;
+    int urlOpens = 0;
+};
+
+TEST_F(ProgramTest, WithoutAnInternetSessionTheReportComesFirstAndSetClockDoesNothing) {
+    SessionRefusingInternet internet;
+    ScopedSeam<IInternet> internetSeam{internet};
+    DaytimeServer server(Scenario::Nist);
+    UseOwnUrl(server.Url());
+    bool mainVisibleAtReport = true;
+    boxes.onShow = [&](const test::FakeMessageBox::Box&) {
+        const HWND main = MainWindow();
+        mainVisibleAtReport = main && Qt().IsWindowVisible(main);
+    };
+    RECT window{};
+    std::string status = "<unread>";
+    bool cursorChanged = false;
+    bool aboutOpened = false;
+    RunProgram([&](HWND main) {
+        window = Qt().GetWindowRect(main);
+        Click(main, IDC_SET_CLOCK);
+        Key(main, Qt::Key_Return);
+        cursorChanged = QApplication::overrideCursor() != nullptr;
+        status = Status(main);
+        // The other buttons work as usual.
+        Later([&] {
+            aboutOpened = QTest::qWaitFor([] { return TopDialog() != nullptr; }, 2000);
+            if (TopDialog()) Key(TopDialog(), Qt::Key_Escape);
+        });
+        Click(main, IDC_ABOUT);
+        Click(main, IDC_HELP_BUTTON);
+    });
+    EXPECT_EQ(internet.opens, 1);
+    ASSERT_EQ(boxes.boxes.size(), 1u) << "the refusal is reported once";
+    EXPECT_EQ(boxes.boxes[0].text, internet.ErrorText(ERROR_INTERNET_INTERNAL_ERROR).value_or("<no text>"));
+    EXPECT_FALSE(mainVisibleAtReport) << "the report comes before the main window shows";
+    // The failure stopped the placement: the window stands at the template's position.
+    const RECT area = Qt().GetWorkArea();
+    EXPECT_LE(std::abs(window.left - area.left), 1) << window.left;
+    EXPECT_LE(std::abs(window.top - area.top), 1) << window.top;
+    EXPECT_EQ(status, "") << "Set Clock does nothing";
+    EXPECT_FALSE(cursorChanged);
+    EXPECT_EQ(internet.urlOpens, 0);
+    EXPECT_TRUE(clock.set.empty());
+    EXPECT_TRUE(aboutOpened);
+    ASSERT_FALSE(help.requests.empty());
+    EXPECT_EQ(help.requests[0].command, HELP_FINDER);
 }
 
 }  // namespace

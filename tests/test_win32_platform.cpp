@@ -2,6 +2,7 @@
 // the clock, WinINet against the daytime servers on 127.0.0.1, and the help viewer.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -20,6 +21,7 @@
 #include "platform/Resources.h"
 #include "platform/Seam.h"
 #include "platform/win32/Services.h"
+#include "platform/win32/InternetWin32.h"
 #include "res/resource.h"
 
 namespace orvane {
@@ -345,6 +347,61 @@ TEST_F(Win32InternetTest, RefusedPortIsCannotConnect) {
 TEST_F(Win32InternetTest, UnknownHostIsNameNotResolved) {
     if (!test::PrivateNetwork()) GTEST_SKIP() << "outside a private network namespace the lookup would leave the machine";
     EXPECT_EQ(OpenError("http://orvane-test.invalid:13"), ERROR_INTERNET_NAME_NOT_RESOLVED);
+}
+
+// A reply has a deadline: a server that sends a byte now and then for ever ends in
+// ERROR_INTERNET_TIMEOUT as on Linux, with the time-outs shortened here. The time-outs for
+// connecting and for a server that falls silent are WinINet's own, set from the same figures; Wine's
+// WinINet does not apply a receive time-out to a request under way, so no test here can reach them.
+class Win32InternetTimeoutTest : public Win32InternetTest {
+protected:
+    void TearDown() override {
+        inet::SetTimeouts(saved_);
+        Win32InternetTest::TearDown();
+    }
+
+    struct Outcome {
+        DWORD error = 0;  // what ended the reading; 0 when the reply ended
+        std::string body;
+        std::chrono::milliseconds took{0};
+    };
+
+    Outcome Read(const std::string& url) {
+        Outcome outcome;
+        const auto start = std::chrono::steady_clock::now();
+        HINTERNET handle = internet_.InternetOpenUrl(session_, url, nullptr, kSetClockFlags, 1, &outcome.error);
+        if (handle) {
+            char buffer[4096];
+            DWORD count = 0;
+            while (internet_.InternetReadFile(handle, buffer, sizeof buffer, &count, &outcome.error) && count > 0) {
+                outcome.body.append(buffer, count);
+            }
+            internet_.InternetCloseHandle(handle);
+        }
+        outcome.took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        return outcome;
+    }
+
+    const inet::Timeouts saved_ = inet::CurrentTimeouts();
+};
+
+TEST_F(Win32InternetTimeoutTest, AServerThatTricklesIsGivenUpAtTheReplysDeadline) {
+    // A byte every 20 ms never stalls, but the reply as a whole takes longer than allowed.
+    inet::SetTimeouts({std::chrono::seconds(10), std::chrono::seconds(10), std::chrono::milliseconds(400)});
+    const Outcome outcome = Read(Url("slow"));
+    EXPECT_EQ(outcome.error, ERROR_INTERNET_TIMEOUT) << outcome.took.count() << " ms: " << Printable(outcome.body);
+    EXPECT_LT(outcome.took, std::chrono::seconds(5)) << "given up at its bound";
+    EXPECT_EQ(outcome.body.find(" UTC(NIST) * \n"), std::string::npos) << "read to its end";
+    // The report's text is WinINet's own for the code ("The operation timed out." on Windows).
+    EXPECT_NE(internet_.ErrorText(ERROR_INTERNET_TIMEOUT).value_or("").find("timed out"), std::string::npos)
+        << internet_.ErrorText(ERROR_INTERNET_TIMEOUT).value_or("<no text>");
+}
+
+TEST_F(Win32InternetTimeoutTest, ASlowReplyComesWholeWithTheProgramsTimeOuts) {
+    inet::SetTimeouts(inet::Timeouts{});
+    const Outcome outcome = Read(Url("slow"));
+    EXPECT_EQ(outcome.error, 0u) << outcome.took.count() << " ms";
+    EXPECT_NE(outcome.body.find(" UTC(NIST) * \n"), std::string::npos) << Printable(outcome.body);
 }
 
 TEST_F(Win32InternetTest, ErrorTextsComeFromTheMessageTables) {

@@ -2,10 +2,12 @@
 // its main window found on the desktop and driven with the keyboard, and how the process ends.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Win32TestSupport.h"
@@ -133,20 +135,23 @@ public:
 
     bool Started() const { return started_; }
 
-    // A visible top-level window of the program's whose class and title are these ("" for any title).
-    ::HWND FindProgramWindow(const std::string& className, const std::string& title = "") const {
+    // A visible top-level window of the program's whose class and title are these ("" for any title),
+    // other than `except`.
+    ::HWND FindProgramWindow(const std::string& className, const std::string& title = "", ::HWND except = nullptr) const {
         for (const ::HWND window : TopLevelWindows()) {
             ::DWORD owner = 0;
             ::GetWindowThreadProcessId(window, &owner);
-            if (owner != process_.dwProcessId || !::IsWindowVisible(window) || ClassName(window) != className) continue;
+            if (owner != process_.dwProcessId || window == except || !::IsWindowVisible(window) ||
+                ClassName(window) != className)
+                continue;
             if (title.empty() || WindowText(window) == title) return window;
         }
         return nullptr;
     }
 
-    ::HWND WaitForWindow(const std::string& className, const std::string& title = "") const {
+    ::HWND WaitForWindow(const std::string& className, const std::string& title = "", ::HWND except = nullptr) const {
         ::HWND window = nullptr;
-        WaitFor([&] { return (window = FindProgramWindow(className, title)) != nullptr; });
+        WaitFor([&] { return (window = FindProgramWindow(className, title, except)) != nullptr; });
         return window;
     }
 
@@ -181,6 +186,70 @@ bool Activate(::HWND window) {
 }
 
 std::string Status(::HWND main) { return WindowText(::GetDlgItem(main, IDC_STATUS)); }
+
+// A click of the left mouse button in the middle of `window`, as the user's hand gives it.
+void Click(::HWND window) {
+    ::RECT rect{};
+    ::GetWindowRect(window, &rect);
+    const int width = ::GetSystemMetrics(SM_CXSCREEN);
+    const int height = ::GetSystemMetrics(SM_CYSCREEN);
+    INPUT input[3] = {};
+    for (INPUT& each : input) each.type = INPUT_MOUSE;
+    input[0].mi.dx = static_cast<::LONG>((rect.left + rect.right) / 2 * 65535 / (width - 1));
+    input[0].mi.dy = static_cast<::LONG>((rect.top + rect.bottom) / 2 * 65535 / (height - 1));
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    input[1].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    input[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    ::SendInput(3, input, sizeof input[0]);
+}
+
+// A top-level window of another program on the desktop, as a user's desktop always has: this test
+// program's own, run by a thread with a message loop of its own (Orvane is a process of its own).
+class OtherProgramWindow {
+public:
+    OtherProgramWindow() {
+        thread_ = std::thread([this] { Run(); });
+        WaitFor([this] { return window_.load() != nullptr; });
+    }
+    ~OtherProgramWindow() {
+        if (window_.load()) ::PostMessageW(window_.load(), WM_CLOSE, 0, 0);
+        thread_.join();
+    }
+    OtherProgramWindow(const OtherProgramWindow&) = delete;
+    OtherProgramWindow& operator=(const OtherProgramWindow&) = delete;
+
+    ::HWND Window() const { return window_.load(); }
+
+private:
+    static ::LRESULT CALLBACK Proc(::HWND window, ::UINT message, ::WPARAM wParam, ::LPARAM lParam) {
+        if (message == WM_DESTROY) ::PostQuitMessage(0);
+        return ::DefWindowProcW(window, message, wParam, lParam);
+    }
+
+    void Run() {
+        WNDCLASSW windowClass{};
+        windowClass.lpfnWndProc = &Proc;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.hbrBackground = reinterpret_cast<::HBRUSH>(COLOR_WINDOW + 1);
+        windowClass.lpszClassName = L"OrvaneTestOtherProgram";
+        ::RegisterClassW(&windowClass);
+        // Large and in the middle of the screen: wherever the dialogs open, it lies behind them.
+        const ::HWND window = ::CreateWindowExW(0, windowClass.lpszClassName, L"Another program",
+                                                WS_OVERLAPPEDWINDOW | WS_VISIBLE, 40, 40, 600, 450, nullptr, nullptr,
+                                                windowClass.hInstance, nullptr);
+        window_.store(window);
+        if (!window) return;
+        MSG msg{};
+        while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageW(&msg);
+        }
+        ::UnregisterClassW(windowClass.lpszClassName, windowClass.hInstance);
+    }
+
+    std::atomic<::HWND> window_{nullptr};
+    std::thread thread_;
+};
 
 constexpr char kDialogClass[] = "#32770";
 
@@ -295,6 +364,77 @@ TEST(ProgramTest, HelpOpensTheFileBesideTheProgramOrSaysItFailed) {
         Press('X', true);
         EXPECT_EQ(program.WaitForExit(), std::optional<::DWORD>(0));
     }
+}
+
+TEST(ProgramTest, ClosingAboutOrConfigureKeepsTheMainWindowInFront) {
+    // Another program's window stands on the desktop. However the About box or Configure is closed,
+    // the main window, not that window, is in front afterwards: hiding the dialog while the main
+    // window is still disabled must not hand the activation to another program.
+    ProgramCopy copy("OrvaneProgramFront");
+    ASSERT_TRUE(copy.Copied());
+    OtherProgramWindow other;
+    ASSERT_NE(other.Window(), nullptr);
+    Running program(copy.Exe());
+    const ::HWND main = program.WaitForWindow(kDialogClass, "Orvane");
+    ASSERT_NE(main, nullptr);
+    // The other program was in front last: it stands right behind the main window.
+    ASSERT_TRUE(WaitFor([&] {
+        if (::GetForegroundWindow() == other.Window()) return true;
+        ::SetForegroundWindow(other.Window());
+        return false;
+    }));
+
+    struct Way {
+        const char* name;
+        char opener;             // the main window's mnemonic that opens the dialog
+        const char* caption;
+        std::function<void(::HWND)> close;
+    };
+    const auto click = [](int id) {
+        return [id](::HWND dialog) {
+            // A click that comes before the button takes the mouse is lost: click again until the
+            // dialog goes.
+            for (int attempt = 0; attempt < 5 && ::IsWindow(dialog); ++attempt) {
+                Click(::GetDlgItem(dialog, id));
+                WaitFor([&] { return !::IsWindow(dialog); }, 1000);
+            }
+        };
+    };
+    const auto key = [](::WORD vk, bool alt = false) { return [vk, alt](::HWND) { Press(vk, alt); }; };
+    const auto closeBox = [](::HWND dialog) { ::PostMessageW(dialog, WM_SYSCOMMAND, SC_CLOSE, 0); };
+    const Way ways[] = {
+        {"About: the Close button", 'A', "Orvane", click(IDOK)},
+        {"About: Enter", 'A', "Orvane", key(VK_RETURN)},
+        {"About: Esc", 'A', "Orvane", key(VK_ESCAPE)},
+        {"About: Alt+F4", 'A', "Orvane", key(VK_F4, true)},
+        {"About: the close box", 'A', "Orvane", closeBox},
+        {"Configure: the OK button", 'C', "Configure", click(IDOK)},
+        {"Configure: the Cancel button", 'C', "Configure", click(IDCANCEL)},
+        {"Configure: Enter", 'C', "Configure", key(VK_RETURN)},
+        {"Configure: Esc", 'C', "Configure", key(VK_ESCAPE)},
+        {"Configure: the close box", 'C', "Configure", closeBox},
+    };
+    for (const Way& way : ways) {
+        SCOPED_TRACE(way.name);
+        ASSERT_TRUE(Activate(main));
+        Press(static_cast<::WORD>(way.opener), true);
+        const ::HWND dialog = program.WaitForWindow(kDialogClass, way.caption, main);
+        ASSERT_NE(dialog, nullptr) << "the dialog did not open";
+        ASSERT_TRUE(Activate(dialog));
+        way.close(dialog);
+        ASSERT_TRUE(WaitFor([&] { return !::IsWindow(dialog); })) << "the dialog did not close";
+        EXPECT_TRUE(::IsWindowEnabled(main));
+        // Whatever the system does with the activation happens while the dialog goes; give it the
+        // moment it takes, then look at what the user sees in front.
+        WaitFor([&] { return ::GetForegroundWindow() == main; }, 2000);
+        ::Sleep(200);
+        EXPECT_EQ(::GetForegroundWindow(), main)
+            << "in front: \"" << WindowText(::GetForegroundWindow()) << "\"";
+    }
+
+    ASSERT_TRUE(Activate(main));
+    Press('X', true);
+    EXPECT_EQ(program.WaitForExit(), std::optional<::DWORD>(0));
 }
 
 }  // namespace

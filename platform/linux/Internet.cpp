@@ -527,4 +527,8 @@ std::optional<std::string> CCurlInternet::ErrorText(DWORD code) { return inet::E
 
 std::string CCurlInternet::LastResponseInfo() { return t_lastResponse; }
 
+std::FILE* CCurlInternet::OpenLocalFile(const std::string& path, bool binary, DWORD* error) {
+    return inet::OpenLocalFile(path, binary, error);
+}
+
 }  // namespace orvane

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdio>
 #include <optional>
 #include <string>
 
@@ -57,5 +58,10 @@ std::optional<std::string> ErrorText(DWORD code);
 // the opaque schemes (news:, mailto:) nor WinINet's idea of a file URL's path.
 std::optional<std::string> CanonicalizeUrl(const std::string& url, DWORD flags, DWORD* error);
 std::optional<CrackedUrl> CrackUrl(const std::string& url, DWORD* error);
+
+// IInternet::OpenLocalFile: fopen, with the Windows code for errno. The C library opens a folder as
+// a file and fails only at the first read; Windows refuses the open itself, which is where the
+// failure belongs.
+std::FILE* OpenLocalFile(const std::string& path, bool binary, DWORD* error);
 
 }  // namespace orvane::inet

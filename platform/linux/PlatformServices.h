@@ -69,6 +69,7 @@ public:
     std::optional<CrackedUrl> CrackUrl(const std::string& url, DWORD* error) override;
     std::optional<std::string> ErrorText(DWORD code) override;
     std::string LastResponseInfo() override;
+    std::FILE* OpenLocalFile(const std::string& path, bool binary, DWORD* error) override;
 };
 
 // Strings from the compiled resources linked into the program.

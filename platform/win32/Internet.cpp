@@ -1,13 +1,44 @@
 // The Internet library on Windows: a pass-through to WININET.DLL.
 #include "platform/win32/Services.h"
 
+#include <fcntl.h>
+#include <io.h>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <mutex>
 #include <vector>
 
+#include "platform/win32/InternetWin32.h"
 #include "platform/win32/Win32.h"
 
 namespace orvane {
 
+namespace inet {
+
 namespace {
+
+std::mutex g_timeoutsMutex;
+Timeouts g_timeouts;
+
+}  // namespace
+
+Timeouts CurrentTimeouts() {
+    std::lock_guard<std::mutex> lock(g_timeoutsMutex);
+    return g_timeouts;
+}
+
+void SetTimeouts(const Timeouts& timeouts) {
+    std::lock_guard<std::mutex> lock(g_timeoutsMutex);
+    g_timeouts = timeouts;
+}
+
+}  // namespace inet
+
+namespace {
+
+using SteadyClock = std::chrono::steady_clock;
 
 // The canonical form and each part of a split URL are held to this many characters.
 constexpr ::DWORD kUrlBufferSize = 2058;
@@ -45,21 +76,57 @@ std::optional<std::string> FormatFrom(::DWORD source, HMODULE module, DWORD code
     return text;
 }
 
+// Sets a time-out option (milliseconds) on a WinINet handle; WinINet takes at least 1.
+void SetTimeoutOption(HINTERNET handle, ::DWORD option, std::chrono::milliseconds timeout) {
+    ::DWORD milliseconds = static_cast<::DWORD>(std::clamp<long long>(timeout.count(), 1, 0x7FFFFFFF));
+    ::InternetSetOptionA(handle, option, &milliseconds, sizeof milliseconds);
+}
+
+// An open URL's bounds: when its reply must have ended, and the longest wait for a byte.
+struct Reading {
+    SteadyClock::time_point deadline;
+    std::chrono::milliseconds stall;
+};
+
+// The bounds of every URL open now, by handle.
+std::mutex g_readsMutex;
+std::map<HINTERNET, Reading> g_reads;
+
+std::optional<Reading> ReadingOf(HINTERNET handle) {
+    std::lock_guard<std::mutex> lock(g_readsMutex);
+    const auto found = g_reads.find(handle);
+    if (found == g_reads.end()) return std::nullopt;
+    return found->second;
+}
+
 }  // namespace
 
 HINTERNET CWin32Internet::InternetOpen(const std::string& agent, DWORD accessType, const std::string* proxy,
-                                       const std::string* proxyBypass, DWORD flags, DWORD* error) {
+                       const std::string* proxyBypass, DWORD flags, DWORD* error) {
     HINTERNET session = ::InternetOpenA(agent.c_str(), accessType, proxy ? proxy->c_str() : nullptr,
                                         proxyBypass ? proxyBypass->c_str() : nullptr, flags);
     if (!session) SetError(error);
     return session;
 }
 
-HINTERNET CWin32Internet::InternetOpenUrl(HINTERNET session, const std::string& url, const std::string* headers,
-                                          DWORD flags, DWORD context, DWORD* error) {
+HINTERNET CWin32Internet::InternetOpenUrl(HINTERNET session, const std::string& url, const std::string* headers, DWORD flags,
+                          DWORD context, DWORD* error) {
+    // WinINet bounds the connecting and each wait for bytes; the whole reply is bounded here, at
+    // every read. Without that a server that sends a byte now and then would hold the program
+    // for as long as it liked.
+    const inet::Timeouts timeouts = inet::CurrentTimeouts();
+    const SteadyClock::time_point deadline = SteadyClock::now() + timeouts.total;
+    SetTimeoutOption(session, INTERNET_OPTION_CONNECT_TIMEOUT, timeouts.connect);
+    SetTimeoutOption(session, INTERNET_OPTION_RECEIVE_TIMEOUT, std::min<std::chrono::milliseconds>(timeouts.stall, timeouts.total));
+    SetTimeoutOption(session, INTERNET_OPTION_SEND_TIMEOUT, timeouts.stall);
     HINTERNET handle = ::InternetOpenUrlA(session, url.c_str(), headers ? headers->c_str() : nullptr,
                                           headers ? static_cast<::DWORD>(headers->size()) : 0, flags, context);
-    if (!handle) SetError(error);
+    if (!handle) {
+        SetError(error);
+        return handle;
+    }
+    std::lock_guard<std::mutex> lock(g_readsMutex);
+    g_reads[handle] = Reading{deadline, timeouts.stall};
     return handle;
 }
 
@@ -71,14 +138,42 @@ std::optional<DWORD> CWin32Internet::QueryHandleType(HINTERNET handle) {
 }
 
 bool CWin32Internet::InternetReadFile(HINTERNET handle, void* buffer, DWORD size, DWORD* read, DWORD* error) {
+    if (std::optional<Reading> reading = ReadingOf(handle)) {
+        // Each wait for bytes ends at the stall time-out or the reply's deadline, whichever comes first.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(reading->deadline - SteadyClock::now());
+        if (left.count() <= 0) {
+            *read = 0;
+            if (error) *error = ERROR_INTERNET_TIMEOUT;
+            ::SetLastError(ERROR_INTERNET_TIMEOUT);
+            return false;
+        }
+        SetTimeoutOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT,
+                         std::min<std::chrono::milliseconds>(reading->stall, left));
+    }
+    // WinINet's read waits until the whole buffer is filled or the reply ends, however slowly the
+    // bytes come; asking first how many bytes are there waits only for the first of them, within
+    // the time-out above, and the read then takes just those.
+    ::DWORD available = 0;
+    if (!::InternetQueryDataAvailable(handle, &available, 0, 0)) {
+        *read = 0;
+        SetError(error);
+        return false;
+    }
+    if (available < size) size = available;
     ::DWORD count = 0;
-    const BOOL ok = ::InternetReadFile(handle, buffer, size, &count);
+    const BOOL ok = size == 0 || ::InternetReadFile(handle, buffer, size, &count);
     *read = ok ? static_cast<DWORD>(count) : 0;
     if (!ok) SetError(error);
     return ok != FALSE;
 }
 
-bool CWin32Internet::InternetCloseHandle(HINTERNET handle) { return ::InternetCloseHandle(handle) != FALSE; }
+bool CWin32Internet::InternetCloseHandle(HINTERNET handle) {
+    {
+        std::lock_guard<std::mutex> lock(g_readsMutex);
+        g_reads.erase(handle);
+    }
+    return ::InternetCloseHandle(handle) != FALSE;
+}
 
 std::optional<std::string> CWin32Internet::CanonicalizeUrl(const std::string& url, DWORD flags, DWORD* error) {
     std::vector<char> buffer(kUrlBufferSize);
@@ -127,6 +222,29 @@ std::optional<std::string> CWin32Internet::ErrorText(DWORD code) {
     }
     if (!text) text = FormatFrom(FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code);
     return text;
+}
+
+std::FILE* CWin32Internet::OpenLocalFile(const std::string& path, bool binary, DWORD* error) {
+    // The system's own open, so that its error code (a sharing or lock violation, a missing
+    // folder) is the one reported; the C library would fold these into errno's few values.
+    const ::HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        SetError(error);
+        return nullptr;
+    }
+    const int descriptor = ::_open_osfhandle(reinterpret_cast<intptr_t>(file), _O_RDONLY | (binary ? _O_BINARY : _O_TEXT));
+    if (descriptor == -1) {
+        ::CloseHandle(file);
+        if (error) *error = ERROR_TOO_MANY_OPEN_FILES;
+        return nullptr;
+    }
+    std::FILE* stream = ::_fdopen(descriptor, binary ? "rb" : "r");
+    if (!stream) {
+        ::_close(descriptor);  // closes the handle too
+        if (error) *error = ERROR_TOO_MANY_OPEN_FILES;
+    }
+    return stream;
 }
 
 std::string CWin32Internet::LastResponseInfo() {

@@ -224,7 +224,17 @@ void CWin32Windows::DestroyWindow(HWND window) {
     RaisePending();
 }
 
-void CWin32Windows::ShowWindow(HWND window, bool show) { ::ShowWindow(ToNative(window), show ? SW_SHOW : SW_HIDE); }
+void CWin32Windows::ShowWindow(HWND window, bool show) {
+    if (show) {
+        ::ShowWindow(ToNative(window), SW_SHOW);
+        return;
+    }
+    // ShowWindow(SW_HIDE) would hand the activation on to the next window that takes it, and
+    // while a dialog's owner is still disabled that is another program's window. Hidden this
+    // way, the window gives up nothing; the caller activates what should come next.
+    ::SetWindowPos(ToNative(window), nullptr, 0, 0, 0, 0,
+                   SWP_HIDEWINDOW | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 bool CWin32Windows::IsWindowVisible(HWND window) { return ::IsWindowVisible(ToNative(window)) != FALSE; }
 
