@@ -95,31 +95,6 @@ CLocalFileStream::CLocalFileStream(const std::string& path, bool binary) : m_pFi
         throw CFileFailure(CFileFailure::CauseFromOsError(osError), osError, path);
     }
 }
-#else
-CLocalFileStream::CLocalFileStream(const std::string& path, bool binary) : m_pFile(nullptr), m_strPath(path) {
-    // Only a regular file is read. Opening a FIFO would wait for a writer and reading a device may
-    // never end, either of which would hold the program for ever; so the open does not block, and
-    // anything but a regular file is refused as Windows refuses a directory: access denied. (The
-    // C library would open a directory too and fail only at the first read.)
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0) throw CFileFailure::FromErrno(errno, path);
-    struct stat status {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
-        const int error = S_ISDIR(status.st_mode) ? EISDIR : EACCES;
-        ::close(fd);
-        throw CFileFailure::FromErrno(error, path);
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    (void)binary;  // POSIX makes no difference between text and binary mode
-    m_pFile = ::fdopen(fd, "r");
-    if (!m_pFile) {
-        const int error = errno;
-        ::close(fd);
-        throw CFileFailure::FromErrno(error, path);
-    }
-}
-#endif
 
 CLocalFileStream::~CLocalFileStream() { CloseStream(); }
 
