@@ -400,7 +400,9 @@ TEST_F(Win32InternetTimeoutTest, AServerThatTricklesIsGivenUpAtTheReplysDeadline
 TEST_F(Win32InternetTimeoutTest, ASlowReplyComesWholeWithTheProgramsTimeOuts) {
     inet::SetTimeouts(inet::Timeouts{});
     const Outcome outcome = Read(Url("slow"));
-    EXPECT_EQ(outcome.error, 0u) << outcome.took.count() << " ms";
+    // Like a real daytime server, this one closes without reading the request, so the end of the
+    // reply may come as the reset that follows it; what matters here is that no time-out cut it.
+    EXPECT_NE(outcome.error, ERROR_INTERNET_TIMEOUT) << outcome.took.count() << " ms";
     EXPECT_NE(outcome.body.find(" UTC(NIST) * \n"), std::string::npos) << Printable(outcome.body);
 }
 

@@ -21,27 +21,6 @@
 
 namespace orvane {
 
-namespace inet {
-
-namespace {
-
-std::mutex g_timeoutsMutex;
-Timeouts g_timeouts;
-
-}  // namespace
-
-Timeouts CurrentTimeouts() {
-    std::lock_guard<std::mutex> lock(g_timeoutsMutex);
-    return g_timeouts;
-}
-
-void SetTimeouts(const Timeouts& timeouts) {
-    std::lock_guard<std::mutex> lock(g_timeoutsMutex);
-    g_timeouts = timeouts;
-}
-
-}  // namespace inet
-
 namespace {
 
 using namespace inet;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "platform/Internet.h"
+#include "platform/InternetTimeouts.h"
 #include "platform/Types.h"
 
 namespace orvane::inet {
@@ -26,18 +27,6 @@ inline constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 inline constexpr DWORD INTERNET_OPEN_TYPE_DIRECT = 1;
 inline constexpr DWORD INTERNET_OPEN_TYPE_PROXY = 3;
 inline constexpr DWORD INTERNET_OPEN_TYPE_PRECONFIG_WITH_NO_AUTOPROXY = 4;
-
-// How long a URL may take. WinINet's own defaults are of this order; the program sets none itself.
-struct Timeouts {
-    std::chrono::milliseconds connect{30000};  // until the connection stands
-    std::chrono::seconds stall{30};            // without a single byte arriving (whole seconds: libcurl)
-    std::chrono::milliseconds total{60000};    // for the whole reply
-};
-
-// The time-outs that the next InternetOpenUrl uses. Tests shorten them so that a stalled server
-// is given up in a second instead of half a minute; the program never changes them.
-Timeouts CurrentTimeouts();
-void SetTimeouts(const Timeouts& timeouts);
 
 // No certificate check result is known.
 inline constexpr long kNoVerifyResult = -1;

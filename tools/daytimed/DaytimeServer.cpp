@@ -2,9 +2,12 @@
 #include "tools/daytimed/DaytimeServer.h"
 
 #include <arpa/inet.h>
+#include <linux/sockios.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -260,6 +263,16 @@ void DaytimeServer::CloseUnread(int client) {
     // Closing a socket with unread bytes makes the system answer with RST instead of FIN. The
     // request may still be on its way; waiting for it (without taking it) makes the reset certain.
     WaitReady(client, POLLIN, kDrainMs);
+    // The reset also throws away whatever the system has not yet sent. A real server's record leaves
+    // in one segment at once; a reply written a byte at a time may still be held back (Nagle), so it
+    // is pushed out and awaited until the client has taken it all.
+    const int noDelay = 1;
+    setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &noDelay, sizeof noDelay);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kDrainMs);
+    int unacknowledged = 0;
+    while (ioctl(client, SIOCOUTQ, &unacknowledged) == 0 && unacknowledged > 0 && MillisecondsUntil(deadline) > 0) {
+        if (!Pause(1)) break;
+    }
     close(client);
 }
 
