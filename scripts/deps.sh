@@ -18,7 +18,8 @@ packages=(
 packages+=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
     wine wine64 wine32:i386 fonts-wine
-    # Where the kernel runs no 32-bit programs, 32-bit Wine runs under user-mode emulation.
+    # Where the kernel runs no 32-bit programs, the 32-bit installer's check runs 32-bit Wine under
+    # user-mode emulation, registered in a namespace of its own (scripts/package-test.sh).
     qemu-user-static
     # Wine's X11 driver loads these X libraries when it finds them; Debian only recommends them.
     libxrender1 libxcursor1 libxi6 libxrandr2 libxinerama1 libxcomposite1 libxfixes3 libxxf86vm1
@@ -29,12 +30,17 @@ packages+=(clang-14 libclang-rt-14-dev)
 
 # The packages users install (scripts/package-test.sh): the Debian package's tools and checkers
 # (dpkg-shlibdeps, lintian, desktop-file-validate, appstreamcli, file, getcap, xwininfo) and the
-# Windows installers' compiler. Running the 32-bit installer under Wine needs wine32, and where the
-# kernel lacks 32-bit emulation, qemu-user-static (registered privately by the check).
+# Windows installers' compiler.
 packages+=(
     dpkg-dev lintian desktop-file-utils appstream file libcap2-bin x11-utils
-    nsis wine32:i386 qemu-user-static
+    nsis
 )
+
+# wine32:i386 can be installed only once dpkg knows the i386 architecture.
+add_i386=
+if ! { dpkg --print-architecture; dpkg --print-foreign-architectures; } | grep -qx i386; then
+    add_i386=1
+fi
 
 missing=()
 for package in "${packages[@]}"; do
@@ -50,8 +56,6 @@ if [ "$(id -u)" -ne 0 ]; then
     exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-if [[ " ${missing[*]} " == *":i386 "* ]] && ! dpkg --print-foreign-architectures | grep -q -x i386; then
-    dpkg --add-architecture i386
-fi
+[ -z "$add_i386" ] || dpkg --add-architecture i386
 apt-get update -qq
 apt-get install -y -qq --no-install-recommends "${missing[@]}"
