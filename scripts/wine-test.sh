@@ -73,9 +73,7 @@ if [ -n "$inside_wine" ]; then
         # Where neither can be had the 32-bit run is skipped, and says so loudly: the program is
         # still built, and its tests still compile.
         if [ "$preset" = mingw-i686 ] && ! { [ -e /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; }; then
-            echo "SKIPPED: $preset: 32-bit Wine cannot run on this machine: wine32:i386 is missing, or the kernel" >&2
-            echo "  runs no 32-bit programs (dmesg: '32-bit emulation disabled') and no emulator is registered" >&2
-            echo "  for them (/proc/sys/fs/binfmt_misc/qemu-i386); only the 32-bit build was checked" >&2
+            echo "SKIPPED: $preset: 32-bit Wine cannot run here (wine32:i386 missing, or a kernel without 32-bit emulation and no qemu-i386 in binfmt_misc); only the 32-bit build was checked" >&2
             continue
         fi
         results=$ORVANE_WINE_TMP/results/$preset
