@@ -16,13 +16,7 @@ using regfile::Key;
 using regfile::Value;
 using test::Bytes;
 using test::Hex;
-
-std::vector<std::string> Lines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+using test::Lines;
 
 const regfile::KeyPath kTestKey = {"HKEY_CURRENT_USER", "Software", "Test"};
 

@@ -1,6 +1,8 @@
-// Raw value bytes from text, and back to text that shows each byte, for comparing registry data.
+// Raw value bytes from text, and back to text that shows each byte, and the lines of a settings
+// file's text: for comparing registry data.
 #pragma once
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,6 +23,14 @@ inline std::string Hex(const std::vector<BYTE>& data) {
         text += digits[b & 0xF];
     }
     return text;
+}
+
+// The lines of a settings file's text, without their line feeds.
+inline std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 }  // namespace orvane::test
