@@ -24,6 +24,10 @@ namespace {
 constexpr int kSlowPauseMs = 20;
 // How long a finished connection waits for the client to close before the server closes it.
 constexpr int kDrainMs = 2000;
+// The round trip to a near time server. Its reset leaves when the client's request arrives and
+// reaches the client about one round trip after the request left; over the loopback it would come
+// at once, before a busy client has even asked for the reply, and Windows drops unread bytes on a reset.
+constexpr int kRoundTripMs = 20;
 
 const char kHttpHeaders[] = "Content-Type: text/plain\r\nServer: orvane-daytimed\r\nConnection: close\r\n\r\n";
 
@@ -263,6 +267,7 @@ void DaytimeServer::CloseUnread(int client) {
     // Closing a socket with unread bytes makes the system answer with RST instead of FIN. The
     // request may still be on its way; waiting for it (without taking it) makes the reset certain.
     WaitReady(client, POLLIN, kDrainMs);
+    Pause(kRoundTripMs);
     // The reset also throws away whatever the system has not yet sent. A real server's record leaves
     // in one segment at once; a reply written a byte at a time may still be held back (Nagle), so it
     // is pushed out and awaited until the client has taken it all.
