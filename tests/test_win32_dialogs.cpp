@@ -494,6 +494,7 @@ TEST_F(DialogTest, SetClockReadsTheDaytimeServerThroughWinInet) {
         // client's system resets the connection: a record that the clock refuses, then the reset,
         // ends in the advice on the status line, not in a failure report.
         {"close-unread", false, false},
+        {"cut-record", true, false},  // the record cut in its seconds by the reset sets nothing
     };
     for (const Case& c : cases) {
         clock_ = test::FakeClock();

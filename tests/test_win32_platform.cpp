@@ -300,6 +300,43 @@ TEST_F(Win32InternetTest, NistReplyIsDeliveredAsTheBody) {
     EXPECT_EQ(body.find('\n'), body.size() - 1) << "one record line: " << Printable(body);
 }
 
+TEST_F(Win32InternetTest, ABareReplyThatTheServerBreaksOffEndsAfterItsLastCompleteLine) {
+    // Each server sends without a status line and then resets the connection: the reset ends the
+    // reply as a close would, and a line it cut is never handed out. (A reset that comes with the
+    // bytes, before the client has asked for them, throws them away on Windows: not a case here.)
+    struct Case {
+        const char* scenario;
+        const char* lastLine;  // what the body ends with; "" for nothing after the dropped first line
+    };
+    const Case cases[] = {
+        {"nist", " UTC(NIST) * \n"},         // the reset right behind the record
+        {"close-unread", " UTC(NIST) * \n"},
+        {"cut-record", ""},                     // the record cut in its seconds
+    };
+    for (const Case& c : cases) {
+        DWORD error = 0;
+        HINTERNET handle = internet_.InternetOpenUrl(session_, Url(c.scenario), nullptr, kSetClockFlags, 1, &error);
+        ASSERT_NE(handle, nullptr) << c.scenario << ": error " << error;
+        std::string body;
+        char buffer[4096];
+        DWORD count = 0;
+        bool ok = false;
+        while ((ok = internet_.InternetReadFile(handle, buffer, sizeof buffer, &count, &error)) && count > 0) {
+            body.append(buffer, count);
+        }
+        internet_.InternetCloseHandle(handle);
+        EXPECT_TRUE(ok) << c.scenario << ": error " << error << " after " << Printable(body);
+        body = WithoutFirstLineIfDropped(body, "\n");
+        const std::string last = c.lastLine;
+        if (last.empty()) {
+            EXPECT_EQ(body, "") << c.scenario;
+        } else {
+            ASSERT_GE(body.size(), last.size()) << c.scenario << ": " << Printable(body);
+            EXPECT_EQ(body.substr(body.size() - last.size()), last) << c.scenario << ": " << Printable(body);
+        }
+    }
+}
+
 TEST_F(Win32InternetTest, BytesComeAsTheServerSentThem) {
     // CR LF line ends and a lone CR arrive untouched: ASCII transfer converts nothing.
     const std::string body = WithoutFirstLineIfDropped(Body(Url("crlf")), "\r\n");
@@ -400,9 +437,9 @@ TEST_F(Win32InternetTimeoutTest, AServerThatTricklesIsGivenUpAtTheReplysDeadline
 TEST_F(Win32InternetTimeoutTest, ASlowReplyComesWholeWithTheProgramsTimeOuts) {
     inet::SetTimeouts(inet::Timeouts{});
     const Outcome outcome = Read(Url("slow"));
-    // Like a real daytime server, this one closes without reading the request, so the end of the
-    // reply may come as the reset that follows it; what matters here is that no time-out cut it.
-    EXPECT_NE(outcome.error, ERROR_INTERNET_TIMEOUT) << outcome.took.count() << " ms";
+    // Like a real daytime server, this one closes without reading the request; the reset that
+    // follows the reply ends it as a close would.
+    EXPECT_EQ(outcome.error, 0u) << outcome.took.count() << " ms";
     EXPECT_NE(outcome.body.find(" UTC(NIST) * \n"), std::string::npos) << Printable(outcome.body);
 }
 

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <string>
 #include <vector>
 
 #include "platform/win32/InternetWin32.h"
@@ -61,21 +62,122 @@ void SetTimeoutOption(HINTERNET handle, ::DWORD option, std::chrono::millisecond
     ::InternetSetOptionA(handle, option, &milliseconds, sizeof milliseconds);
 }
 
-// An open URL's bounds: when its reply must have ended, and the longest wait for a byte.
+// A bare body keeps back its unfinished last line (see ReadBareBody) up to this many bytes; a
+// longer line is handed out as it is.
+constexpr std::size_t kMaxHeldLine = 32 * 1024;
+
+// An open URL's reading: when its reply must have ended, the longest wait for a byte, and for a
+// bare body (a reply without a status line) the bytes held back.
 struct Reading {
     SteadyClock::time_point deadline;
     std::chrono::milliseconds stall;
+    bool bare = false;
+    bool bodyStarted = false;  // a byte of the body has come
+    bool ended = false;        // the reply has ended; `held` is all that is left of it
+    std::string held;          // received, not yet handed out
 };
 
-// The bounds of every URL open now, by handle.
+// The reading of every URL open now, by handle. An entry lives until its handle is closed, and a
+// handle is read and closed by one thread at a time, so the reading found for it may be used
+// outside the lock.
 std::mutex g_readsMutex;
 std::map<HINTERNET, Reading> g_reads;
 
-std::optional<Reading> ReadingOf(HINTERNET handle) {
+Reading* ReadingOf(HINTERNET handle) {
     std::lock_guard<std::mutex> lock(g_readsMutex);
     const auto found = g_reads.find(handle);
-    if (found == g_reads.end()) return std::nullopt;
-    return found->second;
+    return found == g_reads.end() ? nullptr : &found->second;
+}
+
+// A reply without a status line, as the daytime service sends it. WinINet shows such a reply with
+// a status line of its own making and no header field at all, which no HTTP server sends.
+bool HasNoHeaderFields(HINTERNET request) {
+    char headers[512];
+    ::DWORD size = sizeof headers;
+    if (!::HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, headers, &size, nullptr)) {
+        // A reply whose headers do not fit here has fields; one with none at all has no status line.
+        return ::GetLastError() != ERROR_INSUFFICIENT_BUFFER;
+    }
+    const std::string text(headers, size);
+    const std::size_t statusEnd = text.find("\r\n");
+    return statusEnd == std::string::npos || text.compare(statusEnd, 4, "\r\n\r\n") == 0 ||
+           text.size() == statusEnd + 2;
+}
+
+// WinSock's code for a reset (WSAECONNRESET), which a read may pass on as it stands.
+constexpr DWORD kSocketReset = 10054;
+
+// How the system tells that the server broke the connection off.
+bool IsBrokenOff(DWORD code) {
+    return code == ERROR_INTERNET_CONNECTION_RESET || code == ERROR_INTERNET_CONNECTION_ABORTED || code == kSocketReset;
+}
+
+// One read of what has come, bounded by the reading's deadline and stall time-out.
+bool ReadArrived(HINTERNET handle, const Reading* reading, void* buffer, ::DWORD size, ::DWORD* read, DWORD* error) {
+    *read = 0;
+    if (reading) {
+        // Each wait for bytes ends at the stall time-out or the reply's deadline, whichever comes first.
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(reading->deadline - SteadyClock::now());
+        if (left.count() <= 0) {
+            if (error) *error = ERROR_INTERNET_TIMEOUT;
+            ::SetLastError(ERROR_INTERNET_TIMEOUT);
+            return false;
+        }
+        SetTimeoutOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT, std::min<std::chrono::milliseconds>(reading->stall, left));
+    }
+    // WinINet's read waits until the whole buffer is filled or the reply ends, however slowly the
+    // bytes come; asking first how many bytes are there waits only for the first of them, within
+    // the time-out above, and the read then takes just those.
+    ::DWORD available = 0;
+    if (!::InternetQueryDataAvailable(handle, &available, 0, 0)) {
+        SetError(error);
+        return false;
+    }
+    if (available < size) size = available;
+    if (size > 0 && !::InternetReadFile(handle, buffer, size, read)) {
+        *read = 0;
+        SetError(error);
+        return false;
+    }
+    return true;
+}
+
+// A daytime server sends its record as soon as the connection stands and closes without reading
+// the request; the unread request makes its system answer with a reset, which may come right
+// behind the reply. So in a bare body a reset after its first byte ends the reply as a close does,
+// after its last complete line: a line the reset cut ("54441 07-12-07 14:39:1") is never handed
+// out, so an unfinished line is held back until its line feed or the end comes. Before any byte of
+// the body a reset stays a failure.
+bool ReadBareBody(HINTERNET handle, Reading& reading, void* buffer, ::DWORD size, DWORD* read, DWORD* error) {
+    for (;;) {
+        std::size_t ready = reading.held.rfind('\n');
+        ready = ready == std::string::npos ? 0 : ready + 1;
+        if (reading.ended || reading.held.size() >= kMaxHeldLine) ready = reading.held.size();
+        if (ready > 0 || reading.ended) {
+            const std::size_t count = std::min<std::size_t>(size, ready);
+            reading.held.copy(static_cast<char*>(buffer), count);
+            reading.held.erase(0, count);
+            *read = static_cast<DWORD>(count);
+            return true;
+        }
+        char chunk[4096];
+        ::DWORD count = 0;
+        DWORD failure = 0;
+        if (!ReadArrived(handle, &reading, chunk, sizeof chunk, &count, &failure)) {
+            if (!reading.bodyStarted || !IsBrokenOff(failure)) {
+                *read = 0;
+                if (error) *error = failure;
+                ::SetLastError(failure);
+                return false;
+            }
+            reading.held.clear();  // the line the reset cut
+            reading.ended = true;
+            continue;
+        }
+        if (count == 0) reading.ended = true;
+        reading.bodyStarted = reading.bodyStarted || count > 0;
+        reading.held.append(chunk, count);
+    }
 }
 
 }  // namespace
@@ -104,8 +206,15 @@ HINTERNET CWin32Internet::InternetOpenUrl(HINTERNET session, const std::string& 
         SetError(error);
         return handle;
     }
+    Reading reading;
+    reading.deadline = deadline;
+    reading.stall = timeouts.stall;
+    ::DWORD type = 0;
+    ::DWORD typeSize = sizeof type;
+    reading.bare = ::InternetQueryOptionA(handle, INTERNET_OPTION_HANDLE_TYPE, &type, &typeSize) &&
+                   type == INTERNET_HANDLE_TYPE_HTTP_REQUEST && HasNoHeaderFields(handle);
     std::lock_guard<std::mutex> lock(g_readsMutex);
-    g_reads[handle] = Reading{deadline, timeouts.stall};
+    g_reads[handle] = std::move(reading);
     return handle;
 }
 
@@ -117,33 +226,12 @@ std::optional<DWORD> CWin32Internet::QueryHandleType(HINTERNET handle) {
 }
 
 bool CWin32Internet::InternetReadFile(HINTERNET handle, void* buffer, DWORD size, DWORD* read, DWORD* error) {
-    if (std::optional<Reading> reading = ReadingOf(handle)) {
-        // Each wait for bytes ends at the stall time-out or the reply's deadline, whichever comes first.
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(reading->deadline - SteadyClock::now());
-        if (left.count() <= 0) {
-            *read = 0;
-            if (error) *error = ERROR_INTERNET_TIMEOUT;
-            ::SetLastError(ERROR_INTERNET_TIMEOUT);
-            return false;
-        }
-        SetTimeoutOption(handle, INTERNET_OPTION_RECEIVE_TIMEOUT,
-                         std::min<std::chrono::milliseconds>(reading->stall, left));
-    }
-    // WinINet's read waits until the whole buffer is filled or the reply ends, however slowly the
-    // bytes come; asking first how many bytes are there waits only for the first of them, within
-    // the time-out above, and the read then takes just those.
-    ::DWORD available = 0;
-    if (!::InternetQueryDataAvailable(handle, &available, 0, 0)) {
-        *read = 0;
-        SetError(error);
-        return false;
-    }
-    if (available < size) size = available;
+    Reading* reading = ReadingOf(handle);
+    if (reading && reading->bare) return ReadBareBody(handle, *reading, buffer, size, read, error);
     ::DWORD count = 0;
-    const BOOL ok = size == 0 || ::InternetReadFile(handle, buffer, size, &count);
-    *read = ok ? static_cast<DWORD>(count) : 0;
-    if (!ok) SetError(error);
-    return ok != FALSE;
+    const bool ok = ReadArrived(handle, reading, buffer, size, &count, error);
+    *read = static_cast<DWORD>(count);
+    return ok;
 }
 
 bool CWin32Internet::InternetCloseHandle(HINTERNET handle) {
