@@ -23,6 +23,7 @@
 #include "doubles/FakeClock.h"
 #include "doubles/FakeHelp.h"
 #include "doubles/FakeMessageBox.h"
+#include "doubles/FakeRegistry.h"
 #include "doubles/ForwardingWindows.h"
 #include "doubles/SessionRefusingInternet.h"
 #include "platform/Internet.h"
@@ -549,6 +550,22 @@ TEST_F(ConfigureTest, AFailureWhileSavingIsReportedAndTheDialogStaysOpenWithNoth
         EXPECT_EQ(StoredInt(app_, "URLIndex").value_or(99), 5u) << "the second OK stores";
         EXPECT_EQ(StoredString(app_, "URL").value_or("<missing>"), "http://127.0.0.1:1313");
     }
+}
+
+TEST_F(ConfigureTest, ARegistryThatRefusesTheWritesLetsOkCloseWithoutABox) {
+    // A refused write is not a failure of the exchange: it goes unnoticed.
+    test::FakeRegistry refusing;
+    refusing.refuseSet = true;
+    ScopedSeam<IRegistry> refusingSeam{refusing};
+    Configure({Press(VK_RETURN)});
+    EXPECT_TRUE(boxes_.boxes.empty()) << boxes_.boxes.front().text;
+    std::vector<std::string> written;
+    for (const test::FakeRegistry::Call& call : refusing.calls) {
+        if (call.operation == "set") written.push_back(call.valueName);
+    }
+    const std::vector<std::string> expected{"RadioButton", "URLIndex", "URL"};
+    EXPECT_EQ(written, expected) << "all three are tried, in this order";
+    EXPECT_EQ(refusing.OpenHandles(), 0u);
 }
 
 // ---- Set Clock through WinINet ------------------------------------------------------------------
