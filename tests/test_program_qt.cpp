@@ -33,7 +33,9 @@
 #include "config/SettingsStore.h"
 #include "doubles/FakeClock.h"
 #include "doubles/FakeHelp.h"
+#include "doubles/FailingWindows.h"
 #include "doubles/FakeMessageBox.h"
+#include "doubles/SessionRefusingInternet.h"
 #include "linux/NoProxy.h"
 #include "linux/PrivateNetwork.h"
 #include "platform/Internet.h"
@@ -650,6 +652,53 @@ TEST_F(ProgramTest, ConfigureOkWhileTheSettingsFileCannotBeReadKeepsTheUsersChoi
     EXPECT_EQ(listing(), before) << "something was created or removed beside the settings file";
 }
 
+TEST_F(ProgramTest, AFailureWhileConfigureSavesIsReportedAndTheDialogStaysOpenWithNothingWritten) {
+    AppSettings().WriteInt(kSection, "URLIndex", 3);
+    for (const test::ExchangeFailure& failure : test::ExchangeFailures()) {
+        SCOPED_TRACE(failure.what);
+        boxes.boxes.clear();
+        const std::string before = SettingsFileText();
+        // Reading the edit's text on OK fails once; the second OK reads it.
+        test::TextFailingWindows failing(Qt());
+        failing.controlId = IDC_NEW_URL;
+        ScopedSeam<IWindows> failingSeam{failing};
+        HWND configure = nullptr;
+        bool openAfterFailure = false;
+        bool mainDisabledAfterFailure = false;
+        std::string writtenAfterFailure;
+        RunProgram([&](HWND main) {
+            InConfigure(main, [&](HWND dialog) {
+                configure = dialog;
+                qobject_cast<QComboBox*>(Control(dialog, IDC_URL_LIST))->setCurrentIndex(5);
+                QTest::keyClicks(qobject_cast<QLineEdit*>(Control(dialog, IDC_NEW_URL)), "http://127.0.0.1:1313");
+                failing.raise = failure.raise;
+                Click(dialog, IDOK);
+                openAfterFailure = TopDialog() == dialog && Qt().IsWindowVisible(dialog);
+                mainDisabledAfterFailure = !Qt().IsWindowEnabled(main);
+                writtenAfterFailure = SettingsFileText();
+                Click(dialog, IDOK);
+            });
+            EXPECT_EQ(TopDialog(), nullptr) << "the second OK closes the dialog";
+        });
+        EXPECT_TRUE(openAfterFailure) << "the dialog stays open";
+        EXPECT_TRUE(mainDisabledAfterFailure) << "and keeps the main window disabled";
+        EXPECT_EQ(writtenAfterFailure, before) << "nothing is written";
+        if (failure.reported) {
+            ASSERT_EQ(boxes.boxes.size(), 1u);
+            EXPECT_EQ(boxes.boxes[0].text, *failure.reported);
+            EXPECT_EQ(boxes.boxes[0].type, static_cast<UINT>(MB_ICONEXCLAMATION));
+            EXPECT_EQ(boxes.boxes[0].caption, "orvane");
+            EXPECT_EQ(boxes.boxes[0].owner, configure) << "the box stands over the dialog";
+        } else {
+            EXPECT_TRUE(boxes.boxes.empty()) << boxes.boxes.front().text;
+        }
+        EXPECT_EQ(AppSettings().GetInt(kSection, "URLIndex", 99), 5u);
+        EXPECT_EQ(AppSettings().GetString(kSection, "URL", ""), "http://127.0.0.1:1313");
+        AppSettings().WriteInt(kSection, "URLIndex", 3);
+        AppSettings().WriteString(kSection, "URL", "");
+    }
+}
+
 // ---- About -------------------------------------------------------------------------------------
 
 TEST_F(ProgramTest, AboutBoxIsCentredOverTheMainWindowWhichTakesNoInputUntilItCloses) {
@@ -685,39 +734,11 @@ TEST_F(ProgramTest, AboutBoxIsCentredOverTheMainWindowWhichTakesNoInputUntilItCl
 
 // ---- Without an Internet session ----------------------------------------------------------------
 
-// The Internet library of a system that refuses to open a session; everything else is the real one.
-class SessionRefusingInternet : public IInternet {
-public:
-    HINTERNET InternetOpen(const std::string&, DWORD, const std::string*, const std::string*, DWORD, DWORD* error) override {
-        ++opens;
-        *error = ERROR_INTERNET_INTERNAL_ERROR;
-        return nullptr;
-    }
-    HINTERNET InternetOpenUrl(HINTERNET session, const std::string& url, const std::string* headers, DWORD flags,
-                              DWORD context, DWORD* error) override {
-        ++urlOpens;
-        return real.InternetOpenUrl(session, url, headers, flags, context, error);
-    }
-    std::optional<DWORD> QueryHandleType(HINTERNET handle) override { return real.QueryHandleType(handle); }
-    bool InternetReadFile(HINTERNET handle, void* buffer, DWORD size, DWORD* read, DWORD* error) override {
-        return real.InternetReadFile(handle, buffer, size, read, error);
-    }
-    bool InternetCloseHandle(HINTERNET handle) override { return real.InternetCloseHandle(handle); }
-    std::optional<std::string> CanonicalizeUrl(const std::string& url, DWORD flags, DWORD* error) override {
-        return real.CanonicalizeUrl(url, flags, error);
-    }
-    std::optional<CrackedUrl> CrackUrl(const std::string& url, DWORD* error) override { return real.CrackUrl(url, error); }
-    std::optional<std::string> ErrorText(DWORD code) override { return real.ErrorText(code); }
-    std::string LastResponseInfo() override { return real.LastResponseInfo(); }
-
-    CCurlInternet real;
-    int opens = 0;
-    int urlOpens = 0;
-};
-
 TEST_F(ProgramTest, WithoutAnInternetSessionTheReportComesFirstAndSetClockDoesNothing) {
-    SessionRefusingInternet internet;
-    ScopedSeam<IInternet> internetSeam{internet};
+    test::SessionRefusingInternet refusing(internet);
+    ScopedSeam<IInternet> refusingSeam{refusing};
+    test::FakeCursor counting;
+    ScopedSeam<ICursor> countingSeam{counting};
     DaytimeServer server(Scenario::Nist);
     UseOwnUrl(server.Url());
     bool mainVisibleAtReport = true;
@@ -727,13 +748,13 @@ TEST_F(ProgramTest, WithoutAnInternetSessionTheReportComesFirstAndSetClockDoesNo
     };
     RECT window{};
     std::string status = "<unread>";
-    bool cursorChanged = false;
+    int waitCursors = -1;
     bool aboutOpened = false;
     RunProgram([&](HWND main) {
         window = Qt().GetWindowRect(main);
         Click(main, IDC_SET_CLOCK);
         Key(main, Qt::Key_Return);
-        cursorChanged = QApplication::overrideCursor() != nullptr;
+        waitCursors = counting.begun;
         status = Status(main);
         // The other buttons work as usual.
         Later([&] {
@@ -743,17 +764,17 @@ TEST_F(ProgramTest, WithoutAnInternetSessionTheReportComesFirstAndSetClockDoesNo
         Click(main, IDC_ABOUT);
         Click(main, IDC_HELP_BUTTON);
     });
-    EXPECT_EQ(internet.opens, 1);
+    EXPECT_EQ(refusing.opens, 1);
     ASSERT_EQ(boxes.boxes.size(), 1u) << "the refusal is reported once";
-    EXPECT_EQ(boxes.boxes[0].text, internet.ErrorText(ERROR_INTERNET_INTERNAL_ERROR).value_or("<no text>"));
+    EXPECT_EQ(boxes.boxes[0].text, refusing.ErrorText(ERROR_INTERNET_INTERNAL_ERROR).value_or("<no text>"));
     EXPECT_FALSE(mainVisibleAtReport) << "the report comes before the main window shows";
     // The failure stopped the placement: the window stands at the template's position.
     const RECT area = Qt().GetWorkArea();
     EXPECT_LE(std::abs(window.left - area.left), 1) << window.left;
     EXPECT_LE(std::abs(window.top - area.top), 1) << window.top;
     EXPECT_EQ(status, "") << "Set Clock does nothing";
-    EXPECT_FALSE(cursorChanged);
-    EXPECT_EQ(internet.urlOpens, 0);
+    EXPECT_EQ(waitCursors, 0) << "Set Clock shows no wait cursor";
+    EXPECT_EQ(refusing.urlOpens, 0);
     EXPECT_TRUE(clock.set.empty());
     EXPECT_TRUE(aboutOpened);
     ASSERT_FALSE(help.requests.empty());

@@ -1,11 +1,14 @@
 // Tests of the program's windows on the real Windows dialog manager, under Wine: the keyboard tables,
 // Configure's edge cases checked in the registry, Set Clock through WinINet against the daytime
-// servers on 127.0.0.1, and the failure reports. The user's keys are given with SendInput.
+// servers on 127.0.0.1, the failure reports, a main window without an Internet session, and the
+// minimised window's icon. The user's keys are given with SendInput.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,9 +19,13 @@
 #include "config/SettingsStore.h"
 #include "net/InternetFailure.h"
 #include "platform/Resources.h"
+#include "doubles/FailingWindows.h"
 #include "doubles/FakeClock.h"
 #include "doubles/FakeHelp.h"
 #include "doubles/FakeMessageBox.h"
+#include "doubles/FakeRegistry.h"
+#include "doubles/ForwardingWindows.h"
+#include "doubles/SessionRefusingInternet.h"
 #include "platform/Internet.h"
 #include "platform/Seam.h"
 #include "platform/win32/Services.h"
@@ -29,6 +36,8 @@
 namespace orvane {
 namespace {
 constexpr UINT kStopBox = MB_ICONSTOP;
+constexpr UINT kExclamationBox = MB_ICONEXCLAMATION;
+constexpr DWORD kSessionRefused = ERROR_INTERNET_INTERNAL_ERROR;
 constexpr DWORD kCannotConnect = ERROR_INTERNET_CANNOT_CONNECT;
 constexpr DWORD kNameNotResolved = ERROR_INTERNET_NAME_NOT_RESOLVED;
 }  // namespace
@@ -322,6 +331,8 @@ TEST_F(DialogTest, AboutBoxOpensCentredOverTheMainWindowKeptInTheWorkAreaAndF1Op
             WaitForActive("Orvane", &about, nullptr),
             [&] { return about != MainWindow() || (about = nullptr, false); },
             Do([&] { ::GetWindowRect(about, &aboutRect); }),
+            Press(VK_F1, {VK_SHIFT}),
+            Press(VK_F1, {VK_CONTROL}),
             Press(VK_F1),
             Press(VK_ESCAPE),
             MainIsActive(),
@@ -342,8 +353,10 @@ TEST_F(DialogTest, AboutBoxOpensCentredOverTheMainWindowKeptInTheWorkAreaAndF1Op
                 EXPECT_EQ(aboutRect.top, work.top);
             }
         }
-        ASSERT_FALSE(help_.requests.empty()) << "F1 in the About box asks for the help";
+        // F1 asks for the finder, Shift+F1 and Ctrl+F1 for nothing; closing asks the engine to quit.
+        ASSERT_EQ(help_.requests.size(), 2u) << "F1 in the About box asks for the help";
         EXPECT_EQ(help_.requests[0].command, HELP_FINDER);
+        EXPECT_EQ(help_.requests[1].command, HELP_QUIT);
         EXPECT_EQ(help_.requests[0].path, "C:\\Tests\\" + app_ + ".HLP");
     }
 }
@@ -473,6 +486,86 @@ TEST_F(ConfigureTest, CancelEscAndTheCloseBoxStoreNothing) {
         EXPECT_FALSE(StoredString(app_, "URL").has_value()) << "way " << way;
         ++way;
     }
+}
+
+TEST_F(ConfigureTest, F1AsksTheMainWindowForTheHelpButNotWithShiftOrCtrl) {
+    ::HWND main = nullptr;
+    std::size_t beforeF1 = 99;
+    Configure({
+        Do([&] { main = MainWindow(); }),
+        Press(VK_F1, {VK_SHIFT}),
+        Press(VK_F1, {VK_CONTROL}),
+        Do([&] { beforeF1 = help_.requests.size(); }),
+        Press(VK_F1),
+        [&] { return !help_.requests.empty(); },
+        Press(VK_ESCAPE),
+    });
+    EXPECT_EQ(beforeF1, 0u) << "Shift+F1 and Ctrl+F1 do nothing";
+    ASSERT_EQ(help_.requests.size(), 2u);
+    EXPECT_EQ(help_.requests[0].command, HELP_FINDER);
+    EXPECT_EQ(help_.requests[0].owner, main) << "the help opens on behalf of the main window";
+    EXPECT_EQ(help_.requests[1].command, HELP_QUIT);
+}
+
+TEST_F(ConfigureTest, AFailureWhileSavingIsReportedAndTheDialogStaysOpenWithNothingWritten) {
+    for (const test::ExchangeFailure& failure : test::ExchangeFailures()) {
+        SCOPED_TRACE(failure.what);
+        boxes_.boxes.clear();
+        ::RegDeleteTreeA(WindowsCurrentUser(), ("Software\\Quintarro\\" + app_).c_str());
+        // Reading the edit's text on OK fails once; the second OK reads it.
+        test::TextFailingWindows failing(windows_);
+        failing.controlId = IDC_NEW_URL;
+        ScopedSeam<IWindows> failingSeam{failing};
+        ::HWND configure = nullptr;
+        bool openAfterFailure = false, mainDisabledAfterFailure = false, storedAfterFailure = true;
+        Configure({
+            Do([&] {
+                configure = ::GetActiveWindow();
+                ::SendDlgItemMessageA(configure, IDC_URL_LIST, CB_SETCURSEL, 5, 0);
+            }),
+            Press(VK_TAB),  // the edit
+            Type("http://127.0.0.1:1313"),
+            Do([&] { failing.raise = failure.raise; }),
+            Press(VK_RETURN),
+            [&] { return !failing.raise; },  // OK has tried to read the edit
+            Do([&] {
+                openAfterFailure = ::IsWindow(configure) && ::IsWindowVisible(configure);
+                mainDisabledAfterFailure = !::IsWindowEnabled(MainWindow());
+                storedAfterFailure = StoredInt(app_, "RadioButton") || StoredInt(app_, "URLIndex") || StoredString(app_, "URL");
+            }),
+            Press(VK_RETURN),
+        });
+        EXPECT_TRUE(openAfterFailure) << "the dialog stays open";
+        EXPECT_TRUE(mainDisabledAfterFailure) << "and keeps the main window disabled";
+        EXPECT_FALSE(storedAfterFailure) << "nothing is written";
+        if (failure.reported) {
+            ASSERT_EQ(boxes_.boxes.size(), 1u);
+            EXPECT_EQ(boxes_.boxes[0].text, *failure.reported);
+            EXPECT_EQ(boxes_.boxes[0].type, kExclamationBox);
+            EXPECT_EQ(boxes_.boxes[0].caption, app_);
+            EXPECT_EQ(boxes_.boxes[0].owner, configure) << "the box stands over the dialog";
+        } else {
+            EXPECT_TRUE(boxes_.boxes.empty()) << boxes_.boxes.front().text;
+        }
+        EXPECT_EQ(StoredInt(app_, "URLIndex").value_or(99), 5u) << "the second OK stores";
+        EXPECT_EQ(StoredString(app_, "URL").value_or("<missing>"), "http://127.0.0.1:1313");
+    }
+}
+
+TEST_F(ConfigureTest, ARegistryThatRefusesTheWritesLetsOkCloseWithoutABox) {
+    // A refused write is not a failure of the exchange: it goes unnoticed.
+    test::FakeRegistry refusing;
+    refusing.refuseSet = true;
+    ScopedSeam<IRegistry> refusingSeam{refusing};
+    Configure({Press(VK_RETURN)});
+    EXPECT_TRUE(boxes_.boxes.empty()) << boxes_.boxes.front().text;
+    std::vector<std::string> written;
+    for (const test::FakeRegistry::Call& call : refusing.calls) {
+        if (call.operation == "set") written.push_back(call.valueName);
+    }
+    const std::vector<std::string> expected{"RadioButton", "URLIndex", "URL"};
+    EXPECT_EQ(written, expected) << "all three are tried, in this order";
+    EXPECT_EQ(refusing.OpenHandles(), 0u);
 }
 
 // ---- Set Clock through WinINet ------------------------------------------------------------------
@@ -638,6 +731,178 @@ TEST_F(DialogTest, AFileUrlsFailureIsNamedByTheSystemsCodeForTheOpen) {
     ::DeleteFileA(existing.c_str());
     ::DeleteFileA(held.c_str());
     ::RemoveDirectoryA(folder.c_str());
+}
+
+// ---- Without an Internet session ----------------------------------------------------------------
+
+TEST_F(DialogTest, WithoutAnInternetSessionTheReportComesFirstAndSetClockDoesNothing) {
+    test::SessionRefusingInternet refusing(internet_);
+    ScopedSeam<IInternet> refusingSeam{refusing};
+    test::FakeCursor cursor;
+    ScopedSeam<ICursor> cursorSeam{cursor};
+    Store("RadioButton", 1);
+    Store("URL", DaytimeUrl("nist"));
+    bool mainVisibleAtReport = true;
+    boxes_.onShow = [&](const test::FakeMessageBox::Box&) {
+        mainVisibleAtReport = MainWindow() && ::IsWindowVisible(MainWindow());
+    };
+    ::RECT window{};
+    std::string status = "<unread>";
+    int waitCursors = -1;
+    ::HWND about = nullptr, configure = nullptr;
+    const LRESULT result = RunMain({
+        MainIsActive(),
+        Do([&] { ::GetWindowRect(MainWindow(), &window); }),
+        Press('S', {VK_MENU}),
+        Press(VK_RETURN),  // the default button, Set Clock
+        Do([&] {
+            status = Status();
+            waitCursors = cursor.begun;
+        }),
+        // The other buttons work as usual.
+        Press('A', {VK_MENU}),
+        [&] {
+            const ::HWND active = ::GetActiveWindow();
+            if (!active || active == MainWindow() || WindowText(active) != "Orvane" || !::IsWindowVisible(active)) return false;
+            about = active;
+            return true;
+        },
+        Press(VK_ESCAPE),
+        MainIsActive(),
+        Press('C', {VK_MENU}),
+        WaitForActive("Configure", &configure),
+        Press(VK_ESCAPE),
+        MainIsActive(),
+        Press('H', {VK_MENU}),
+        [&] { return !help_.requests.empty(); },
+        Press('X', {VK_MENU}),
+    });
+    EXPECT_EQ(result, IDOK) << "Exit ends the program as usual";
+    EXPECT_EQ(refusing.opens, 1);
+    ASSERT_EQ(boxes_.boxes.size(), 1u) << "the refusal is reported once";
+    EXPECT_EQ(boxes_.boxes[0].text, internet_.ErrorText(kSessionRefused).value_or("<no text>"));
+    EXPECT_EQ(boxes_.boxes[0].type, kStopBox);
+    EXPECT_FALSE(mainVisibleAtReport) << "the report comes before the main window shows";
+    // The failure stopped the placement: the window stands at its template's position, the screen's
+    // top-left corner.
+    EXPECT_EQ(window.left, 0);
+    EXPECT_EQ(window.top, 0);
+    EXPECT_EQ(status, "") << "Set Clock does nothing";
+    EXPECT_EQ(waitCursors, 0) << "Set Clock shows no wait cursor";
+    EXPECT_EQ(refusing.urlOpens, 0);
+    EXPECT_TRUE(clock_.requests.empty());
+    EXPECT_NE(about, nullptr);
+    EXPECT_NE(configure, nullptr);
+    ASSERT_EQ(help_.requests.size(), 2u);
+    EXPECT_EQ(help_.requests[0].command, HELP_FINDER);
+    EXPECT_EQ(help_.requests[1].command, HELP_QUIT);
+}
+
+// ---- The minimised window -----------------------------------------------------------------------
+
+// The real windows, where a minimised window's client area has the size the test chooses and every
+// icon drawn, and every background erased for one, is recorded.
+class IconRecordingWindows : public test::ForwardingWindows {
+public:
+    using ForwardingWindows::ForwardingWindows;
+
+    struct Drawn {
+        int x;
+        int y;
+        HICON icon;
+    };
+
+    RECT GetClientRect(HWND window) override {
+        if (real_.IsIconic(window)) return RECT{0, 0, iconicClient.cx, iconicClient.cy};
+        return real_.GetClientRect(window);
+    }
+    void DrawIcon(HDC dc, int x, int y, HICON icon) override {
+        drawn.push_back({x, y, icon});
+        real_.DrawIcon(dc, x, y, icon);
+    }
+    LRESULT SendMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) override {
+        if (message == WM_ICONERASEBKGND) erased.push_back(drawn.size());
+        return real_.SendMessage(window, message, wParam, lParam);
+    }
+
+    ::SIZE iconicClient{36, 36};
+    std::vector<Drawn> drawn;
+    std::vector<std::size_t> erased;  // for each erase, how many icons had been drawn before it
+};
+
+TEST_F(DialogTest, TheMinimisedWindowDrawsTheProgramsIconCentredAndDragsIt) {
+    IconRecordingWindows recording(windows_);
+    ScopedSeam<IWindows> recordingSeam{recording};
+    struct Case {
+        ::SIZE client;
+        int x;
+        int y;
+    };
+    // A 32-pixel icon; each division truncates toward zero, so 30 pixels give 0, not -1.
+    const Case cases[] = {
+        {{36, 36}, 2, 2},
+        {{35, 35}, 2, 2},
+        {{30, 30}, 0, 0},
+        {{30, 36}, 0, 2},
+        {{20, 23}, -5, -4},
+    };
+    const ::HICON programIcon = ::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDR_MAINFRAME));
+    bool paintedByTheSystem = false;
+    bool paintedWhileRestored = true;
+    ::HICON dragIcon = nullptr, bigIcon = nullptr;
+    std::vector<std::vector<IconRecordingWindows::Drawn>> painted;
+    std::deque<std::function<bool()>> steps{
+        MainIsActive(),
+        Do([&] {
+            dragIcon = reinterpret_cast<::HICON>(::SendMessageA(MainWindow(), WM_QUERYDRAGICON, 0, 0));
+            bigIcon = reinterpret_cast<::HICON>(::SendMessageA(MainWindow(), WM_GETICON, ICON_BIG, 0));
+            ::ShowWindow(MainWindow(), SW_MINIMIZE);
+        }),
+        [&] { return ::IsIconic(MainWindow()) != FALSE; },
+    };
+    for (const Case& c : cases) {
+        steps.push_back(Do([&, c] {
+            recording.iconicClient = c.client;
+            recording.drawn.clear();
+            recording.erased.clear();
+            ::RedrawWindow(MainWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+            // Where the system does not paint minimised windows, the program is asked as the
+            // system would ask it.
+            if (recording.drawn.empty()) {
+                ::SendMessageA(MainWindow(), WM_PAINT, 0, 0);
+            } else {
+                paintedByTheSystem = true;
+            }
+            painted.push_back(recording.drawn);
+            EXPECT_EQ(recording.erased, std::vector<std::size_t>{0}) << "the background is erased once, before the icon";
+        }));
+    }
+    steps.push_back(Do([&] { ::ShowWindow(MainWindow(), SW_RESTORE); }));
+    steps.push_back([&] { return !::IsIconic(MainWindow()); });
+    steps.push_back(Do([&] {
+        recording.drawn.clear();
+        ::RedrawWindow(MainWindow(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        ::SendMessageA(MainWindow(), WM_PAINT, 0, 0);
+        paintedWhileRestored = !recording.drawn.empty();
+    }));
+    steps.push_back(Press('X', {VK_MENU}));
+    RunMain(std::move(steps));
+
+    ASSERT_EQ(::GetSystemMetrics(SM_CXICON), 32);
+    ASSERT_EQ(::GetSystemMetrics(SM_CYICON), 32);
+    ASSERT_NE(programIcon, nullptr);
+    EXPECT_EQ(dragIcon, programIcon) << "the minimised window is dragged with the program's icon";
+    EXPECT_EQ(bigIcon, programIcon);
+    ASSERT_EQ(painted.size(), std::size(cases));
+    for (std::size_t i = 0; i < painted.size(); ++i) {
+        const Case& c = cases[i];
+        ASSERT_EQ(painted[i].size(), 1u) << "client " << c.client.cx << " by " << c.client.cy;
+        EXPECT_EQ(painted[i][0].x, c.x) << "client " << c.client.cx << " by " << c.client.cy;
+        EXPECT_EQ(painted[i][0].y, c.y) << "client " << c.client.cx << " by " << c.client.cy;
+        EXPECT_EQ(painted[i][0].icon, programIcon);
+    }
+    EXPECT_FALSE(paintedWhileRestored) << "a window that is not minimised paints as a dialog does, without the icon";
+    std::printf("[ note ] Wine %s the minimised window itself\n", paintedByTheSystem ? "paints" : "does not paint");
 }
 
 }  // namespace

@@ -297,13 +297,19 @@ bool CDialog::UpdateData(bool save) {
         ExchangeData(false);
         return true;
     }
+    // Every failure is told here, as the exclamation box, and the dialog stays open; none goes on to
+    // the dispatch step, which would tell it again with another icon.
     try {
         ExchangeData(true);
         return true;
+    } catch (const CSilentFailure&) {
+        // Whoever raised it has told the user already.
     } catch (const CFailure& failure) {
         failure.ReportFailure(MB_ICONEXCLAMATION, AFX_IDP_INTERNAL_FAILURE);
     } catch (const std::bad_alloc&) {
         COutOfMemoryFailure::Instance().ReportFailure(MB_ICONEXCLAMATION, AFX_IDP_INTERNAL_FAILURE);
+    } catch (const std::exception&) {
+        CUnexpectedFailure().ReportFailure(MB_ICONEXCLAMATION, AFX_IDP_INTERNAL_FAILURE);
     }
     return false;
 }
