@@ -478,7 +478,7 @@ TEST_F(ProgramTest, F1OpensHelpInConfigureAlsoWhileTheServerListIsDroppedDown) {
             // The open list takes the keys: F1 reaches its view first.
             QTest::keyClick(list->view(), Qt::Key_F1);
             list->hidePopup();
-            QTest::qWaitFor([list] { return !list->view()->isVisible(); }, 2000);
+            EXPECT_TRUE(QTest::qWaitFor([list] { return !list->view()->isVisible(); }, 2000)) << "the list never closed";
             // The dialog still has the keys: Esc closes it.
             Key(dialog, Qt::Key_Escape);
         });
