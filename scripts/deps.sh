@@ -18,8 +18,8 @@ packages=(
 packages+=(
     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
     wine wine64 wine32:i386 fonts-wine
-    # Where the kernel runs no 32-bit programs, the 32-bit installer's check runs 32-bit Wine under
-    # user-mode emulation, registered in a namespace of its own (scripts/package-test.sh).
+    # Where the kernel runs no 32-bit programs, the 32-bit tests and the 32-bit installer's check
+    # run 32-bit Wine under user-mode emulation, registered in a namespace of their own (scripts/i386.sh).
     qemu-user-static
     # Wine's X11 driver loads these X libraries when it finds them; Debian only recommends them.
     libxrender1 libxcursor1 libxi6 libxrandr2 libxinerama1 libxcomposite1 libxfixes3 libxxf86vm1

@@ -172,22 +172,19 @@ test_windows() {
     local installers=("$root/build/mingw-x86_64/orvane-$version-win64-setup.exe")
     local win32=$root/build/mingw-i686/orvane-$version-win32-setup.exe
     local check=("$root/scripts/wine-env.sh" "$root/scripts/installer-check.sh")
-    # The 32-bit installer needs wine32 and a way to run 32-bit code: the kernel's 32-bit emulation,
-    # or else qemu-i386, which the check registers with a binfmt_misc of its own, in a user and mount
-    # namespace of its own (Linux 6.7 and later), so that the machine's registrations stay as they are.
-    local qemu_binfmt=':qemu-i386:M::\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00:\xff\xff\xff\xff\xff\xfe\xfe\x00\xff\xff\xff\xff\xff\xff\xff\xff\xfe\xff\xff\xff:/usr/bin/qemu-i386-static:F'
-    local with_qemu=(unshare --user --map-root-user --mount bash -c
-        'mount -t binfmt_misc binfmt_misc /proc/sys/fs/binfmt_misc && printf "%s" "$0" >/proc/sys/fs/binfmt_misc/register && exec "$@"'
-        "$qemu_binfmt")
-    if /usr/lib/wine/wine --version >/dev/null 2>&1; then
-        installers+=("$win32")
-    elif [ -x /usr/bin/qemu-i386-static ] && "${with_qemu[@]}" /usr/lib/wine/wine --version >/dev/null 2>&1; then
-        installers+=("$win32")
-        check=("${with_qemu[@]}" "${check[@]}")
-    else
-        echo "package-test: SKIPPED the 32-bit installer: 32-bit programs cannot run here" \
-             "(install wine32:i386, and qemu-user-static where the kernel has no 32-bit emulation)" >&2
-    fi
+    # The 32-bit installer needs wine32 and a way to run 32-bit code (see i386.sh).
+    . "$root/scripts/i386.sh"
+    case "$(i386_wine_runner)" in
+        native) installers+=("$win32") ;;
+        qemu)
+            installers+=("$win32")
+            check=(with_qemu_i386 "${check[@]}")
+            ;;
+        *)
+            echo "package-test: SKIPPED the 32-bit installer: 32-bit programs cannot run here" \
+                 "(install wine32:i386, and qemu-user-static where the kernel has no 32-bit emulation)" >&2
+            ;;
+    esac
     "${check[@]}" "${installers[@]}"
 }
 
