@@ -55,9 +55,19 @@ constexpr Named kNames[] = {
     {Scenario::RedirectToFile, "redirect-file"},
     {Scenario::NistReadFirst, "nist-read-first"},
     {Scenario::CutRecord, "cut-record"},
+    {Scenario::LongLineCut, "long-line-cut"},
 };
 
 std::string NistReply(const std::string& record) { return "\n" + record + " \n"; }
+
+// LongLineCut's reply: the part sent before its pause, which fills the first 16 KiB with the line's
+// head and the record cut in its seconds, and the part after it.
+std::string LongLineCutHead(const std::string& record) {
+    std::string head(16362, 'x');
+    head.append(record, 0, 22);
+    return head + std::string(32 * 1024, 'x');
+}
+constexpr std::size_t kLongLineCutTail = 1024;
 
 [[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 
@@ -134,6 +144,7 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
             return reply + nist;
         }
         case Scenario::ResetMidLine: return nist + "partial";
+        case Scenario::LongLineCut: return LongLineCutHead(record) + std::string(kLongLineCutTail, 'x');
         case Scenario::Http10: return "HTTP/1.0 200 OK\r\n" + std::string(kHttpHeaders) + nist;
         case Scenario::HttpError: return "HTTP/1.0 404 Not Found\r\n" + std::string(kHttpHeaders) + nist;
         case Scenario::RedirectLoop:
@@ -238,6 +249,15 @@ void DaytimeServer::Answer(int client) {
             AwaitRequest(client);
             SendAll(client, reply);
             // A zero linger time makes close() abort the connection with RST instead of FIN.
+            const linger abort{1, 0};
+            setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            close(client);
+            return;
+        }
+        case Scenario::LongLineCut: {
+            // The pause lets the client take part of the line before the rest and the reset come.
+            AwaitRequest(client);
+            if (SendAll(client, LongLineCutHead(record)) && Pause(200)) SendAll(client, std::string(kLongLineCutTail, 'x'));
             const linger abort{1, 0};
             setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
             close(client);
