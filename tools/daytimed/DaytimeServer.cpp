@@ -55,6 +55,7 @@ constexpr Named kNames[] = {
     {Scenario::RedirectToFile, "redirect-file"},
     {Scenario::NistReadFirst, "nist-read-first"},
     {Scenario::CutRecord, "cut-record"},
+    {Scenario::EndlessLongLines, "endless-long-lines"},
     {Scenario::LongLineCut, "long-line-cut"},
 };
 
@@ -152,7 +153,8 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
         case Scenario::RedirectToFile:
             return "HTTP/1.0 302 Found\r\nLocation: file:///etc/hostname\r\n" + std::string(kHttpHeaders) + "moved\n";
         case Scenario::Stall:
-        case Scenario::Endless: return {};
+        case Scenario::Endless:
+        case Scenario::EndlessLongLines: return {};
     }
     return {};
 }
@@ -263,8 +265,10 @@ void DaytimeServer::Answer(int client) {
             close(client);
             return;
         }
-        case Scenario::Endless: {
-            const std::string chunk = NistReply(record);
+        case Scenario::Endless:
+        case Scenario::EndlessLongLines: {
+            const std::string chunk =
+                scenario_ == Scenario::Endless ? NistReply(record) : std::string(30000, 'x') + "\n";
             while (SendAll(client, chunk)) {
             }
             close(client);
