@@ -6,7 +6,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libqt6test6
-    libcurl4-openssl-dev
+    libcurl4-openssl-dev openssl
     libsystemd-dev dbus-daemon locales
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     xvfb xauth iproute2

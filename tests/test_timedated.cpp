@@ -311,6 +311,30 @@ TEST_F(TimedatedRoute, AClockSetAfterALongPasswordPromptIsStillRight) {
     }
 }
 
+TEST_F(TimedatedRoute, APressWhileAnEarlierRequestIsHeldAddsNoSecondChange) {
+    // The prompt outlasts the first press's limit, and a second press comes while it is open. Were
+    // both requests approved, the clock would get the offset twice. It must change once, to the
+    // first record's time plus the prompt, whether the second press outlasts the prompt or not.
+    constexpr auto kPrompt = 1500ms;
+    const std::chrono::milliseconds secondLimits[] = {20s, 300ms};
+    for (const auto secondLimit : secondLimits) {
+        StandInTimedated timedated(bus_.Address(), Answer::Success, kPrompt);
+        ASSERT_TRUE(timedated.Ready());
+        const std::int64_t recordUsec = RealtimeMicroseconds() + 3600 * std::int64_t{1000000};
+        EXPECT_FALSE(SetTimeThroughTimedated(recordUsec, Call(300ms)));
+        const std::int64_t secondRecordUsec = recordUsec + 300000;  // the server's clock a press later
+        EXPECT_EQ(SetTimeThroughTimedated(secondRecordUsec, Call(secondLimit)), secondLimit > kPrompt);
+        // Long enough for a second request, held as long, to be answered too.
+        std::this_thread::sleep_for(2 * kPrompt);
+        const std::vector<SetTimeCall> calls = timedated.Calls();
+        ASSERT_EQ(calls.size(), 1u) << "second limit " << secondLimit.count() << " ms";
+        const std::int64_t expected = recordUsec + std::chrono::microseconds(kPrompt).count();
+        EXPECT_NEAR(static_cast<double>(calls[0].appliedUsec), static_cast<double>(expected), 100000.0)
+            << "second limit " << secondLimit.count() << " ms: off by " << (calls[0].appliedUsec - expected) / 1000
+            << " ms";
+    }
+}
+
 TEST_F(TimedatedRoute, EveryRefusalIsFalse) {
     const Answer refusals[] = {Answer::AutomaticSyncEnabled, Answer::AccessDenied,
                                Answer::InteractiveAuthorizationRequired, Answer::Cancelled};

@@ -5,9 +5,13 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 
 #include <cctype>
@@ -29,6 +33,7 @@
 #include "platform/linux/InternetLinux.h"
 #include "linux/NoProxy.h"
 #include "linux/PrivateNetwork.h"
+#include "linux/TempDir.h"
 #include "platform/linux/PlatformServices.h"
 #include "tools/daytimed/DaytimeServer.h"
 
@@ -242,6 +247,37 @@ TEST_F(UrlAccessTest, AResetEndsABareReplyAfterItsLastCompleteLine) {
     }
 }
 
+TEST_F(UrlAccessTest, AResetAfterPartOfALineWasHandedOutIsAFailure) {
+    // A line too long to be held back goes out before its end has come. The reset that then cuts
+    // it is no end of the line: the reader would take the cut head for a whole line.
+    DaytimeServer server(Scenario::LongLineCut, 0, kRecord);
+    std::vector<std::string> lines;
+    const std::optional<CInternetFailure> failure = FailureOf(server.Url(), &lines);
+    EXPECT_TRUE(lines.empty()) << Show(lines);
+    ASSERT_TRUE(failure.has_value()) << "the cut line ended cleanly";
+    EXPECT_EQ(failure->GetErrorCode(), ERROR_INTERNET_CONNECTION_RESET);
+}
+
+TEST_F(UrlAccessTest, OnlyTheUnreadPartOfAReplyIsHeld) {
+    // Read in the line reader's 4096-byte pieces; lines longer than one receive seldom end where
+    // the received bytes end, so some unread bytes are nearly always left.
+    DaytimeServer server(Scenario::EndlessLongLines, 0, kRecord);
+    DWORD error = 0;
+    HINTERNET opened = internet.InternetOpen("test", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0, &error);
+    HINTERNET url = internet.InternetOpenUrl(opened, server.Url(), nullptr, kSetClockFlags, 0, &error);
+    ASSERT_NE(url, nullptr) << error;
+    std::size_t total = 0;
+    std::size_t mostHeld = 0;
+    char buffer[4096];
+    for (DWORD read = 1; total < (4u << 20) && read > 0; total += read) {
+        ASSERT_TRUE(internet.InternetReadFile(url, buffer, sizeof buffer, &read, &error)) << error;
+        mostHeld = std::max(mostHeld, inet::HeldBytes(url));
+    }
+    EXPECT_LE(mostHeld, 256u * 1024) << "after " << total << " bytes read";
+    internet.InternetCloseHandle(url);
+    internet.InternetCloseHandle(opened);
+}
+
 TEST_F(UrlAccessTest, AServerThatNeverReadsTheRequestDeliversItsRecordAndEnds) {
     // The server closes with the request unread, so the client's system is answered with a reset.
     DaytimeServer server(Scenario::CloseUnread, 0, kRecord);
@@ -290,6 +326,124 @@ TEST_F(UrlAccessTest, RedirectsEndInAFailureWhenEndlessOrLeavingTheWeb) {
         const std::optional<CInternetFailure> failure = FailureOf(server.Url());
         ASSERT_TRUE(failure.has_value()) << daytimed::ScenarioName(scenario);
         EXPECT_EQ(failure->GetErrorCode(), inet::ERROR_HTTP_REDIRECT_FAILED) << daytimed::ScenarioName(scenario);
+    }
+}
+
+// Certificates that the openssl command makes in a temporary folder: an authority that the tests
+// trust, and the server certificates it signs (good, expired, for another host) or that sign
+// themselves. The folder also holds the replies that the server sends as they are.
+class TestCertificates {
+public:
+    TestCertificates() {
+        const char* kCommands =
+            "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout ca.key -out ca.pem"
+            " -days 2 -subj /CN=Orvane-Test-CA -addext basicConstraints=critical,CA:TRUE"
+            " -addext keyUsage=critical,keyCertSign"
+            " && openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout host.key -out host.csr"
+            " -subj /CN=127.0.0.1"
+            " && echo subjectAltName=IP:127.0.0.1 > here.ext && echo subjectAltName=DNS:time.example.org > away.ext"
+            " && openssl x509 -req -in host.csr -CA ca.pem -CAkey ca.key -CAcreateserial -extfile here.ext"
+            " -days 2 -out good.pem"
+            " && openssl x509 -req -in host.csr -CA ca.pem -CAkey ca.key -CAcreateserial -extfile here.ext"
+            " -days -1 -out expired.pem"
+            " && openssl x509 -req -in host.csr -CA ca.pem -CAkey ca.key -CAcreateserial -extfile away.ext"
+            " -days 2 -out other-host.pem"
+            " && openssl req -x509 -key host.key -out self-signed.pem -days 2 -subj /CN=127.0.0.1"
+            " -addext subjectAltName=IP:127.0.0.1";
+        made_ = std::system(("cd '" + folder_.Path() + "' && (" + kCommands + ") >openssl.log 2>&1").c_str()) == 0;
+        std::ofstream(folder_ / "record") << "HTTP/1.0 200 OK\r\n\r\n" << daytimed::ScenarioReply(Scenario::Nist, kRecord);
+        // libcurl skips any white space before the target, vertical tab and form feed included.
+        std::ofstream(folder_ / "moved") << "HTTP/1.0 302 Found\r\nLocation:\v\fhttp://127.0.0.1:"
+                                         << RefusingPort() << "/\r\n\r\n";
+    }
+    bool Made() const { return made_; }
+    const test::TempDir& Folder() const { return folder_; }
+
+private:
+    test::TempDir folder_;
+    bool made_ = false;
+};
+
+// `openssl s_server` on 127.0.0.1 presenting `certificate`, answering "GET /name" with the file
+// `name` of the folder as it stands.
+class TlsServer {
+public:
+    TlsServer(const test::TempDir& folder, const std::string& certificate) : port_(RefusingPort()) {
+        pid_ = fork();
+        if (pid_ == 0) {
+            if (chdir(folder.Path().c_str()) != 0) _exit(127);
+            const std::string accept = "127.0.0.1:" + std::to_string(port_);
+            const std::string cert = certificate + ".pem";
+            const int quiet = open("/dev/null", O_WRONLY);
+            if (quiet < 0 || dup2(quiet, 1) < 0) _exit(127);
+            execlp("openssl", "openssl", "s_server", "-quiet", "-HTTP", "-accept", accept.c_str(), "-cert",
+                   cert.c_str(), "-key", "host.key", static_cast<char*>(nullptr));
+            _exit(127);
+        }
+        for (int i = 0; i < 250 && !ready_ && pid_ > 0; ++i) {
+            const int probe = socket(AF_INET, SOCK_STREAM, 0);
+            sockaddr_in address{};
+            address.sin_family = AF_INET;
+            address.sin_port = htons(port_);
+            address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            ready_ = connect(probe, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+            close(probe);
+            if (!ready_) usleep(20000);
+        }
+    }
+    ~TlsServer() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    TlsServer(const TlsServer&) = delete;
+    TlsServer& operator=(const TlsServer&) = delete;
+    bool Ready() const { return ready_; }
+    std::string Url(const std::string& path) const { return "https://127.0.0.1:" + std::to_string(port_) + path; }
+
+private:
+    std::uint16_t port_;
+    pid_t pid_ = -1;
+    bool ready_ = false;
+};
+
+TEST_F(UrlAccessTest, ATlsServerThatCannotBeTrustedGivesItsOwnReason) {
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.Made()) << "openssl could not make the certificates: see "
+                                     << certificates.Folder() / "openssl.log";
+    inet::SetTrustedCertificates(certificates.Folder() / "ca.pem");
+    const struct Restore {
+        ~Restore() { inet::SetTrustedCertificates(""); }
+    } restore;
+    const struct {
+        const char* certificate;
+        const char* path;
+        DWORD code;  // 0: the record is read
+        const char* text;
+    } cases[] = {
+        {"good", "/record", 0, ""},
+        {"expired", "/record", 12037, "The server's certificate has expired or is not yet valid.\r\n"},
+        {"other-host", "/record", 12038, "The server's certificate was issued for another host name.\r\n"},
+        {"self-signed", "/record", 12045, "The server's certificate was issued by an authority that is not trusted.\r\n"},
+        {"good", "/moved", 12040,
+         "The server redirected the request from a secure connection to one that is not secure.\r\n"},
+    };
+    for (const auto& c : cases) {
+        TlsServer server(certificates.Folder(), c.certificate);
+        ASSERT_TRUE(server.Ready()) << c.certificate << ": openssl s_server did not start";
+        std::vector<std::string> lines;
+        const std::optional<CInternetFailure> failure = FailureOf(server.Url(c.path), &lines);
+        const std::string what = std::string(c.certificate) + " " + c.path;
+        if (c.code == 0) {
+            EXPECT_FALSE(failure.has_value()) << what << ": failure " << failure->GetErrorCode();
+            EXPECT_EQ(lines, (std::vector<std::string>{"", kRecordLine})) << what << ":\n" << Show(lines);
+            continue;
+        }
+        ASSERT_TRUE(failure.has_value()) << what << ": no failure";
+        EXPECT_EQ(failure->GetErrorCode(), c.code) << what;
+        std::string text;
+        EXPECT_TRUE(failure->GetErrorText(text, 512, nullptr)) << what;
+        EXPECT_EQ(text, c.text) << what;
     }
 }
 

@@ -4,7 +4,9 @@
 #include <systemd/sd-bus.h>
 #include <time.h>
 
+#include <cstdint>
 #include <memory>
+#include <string>
 
 namespace orvane {
 namespace {
@@ -50,47 +52,90 @@ Bus Connect(const std::string& address) {
 
 enum class Outcome { Pending, Succeeded, Refused };
 
+// One SetTime request and the connection it was sent on. The reply writes into `outcome`, so the
+// request stays at one address for as long as the call is open.
+struct Request {
+    std::string busAddress;
+    Bus bus;
+    Outcome outcome = Outcome::Pending;
+    Slot slot;  // released before the bus closes
+};
+
 int OnReply(sd_bus_message* reply, void* userdata, sd_bus_error*) {
     *static_cast<Outcome*>(userdata) = sd_bus_message_is_method_error(reply, nullptr) ? Outcome::Refused : Outcome::Succeeded;
     return 1;
 }
 
+// A request that was still open when its press gave up. timedated keeps it while polkit waits for
+// the password, and sets the clock if the user approves, however late: closing the connection
+// would not withdraw it. So it is kept and its answer awaited instead of a second request, which a
+// second approval would add on top of the first.
+std::unique_ptr<Request> g_unanswered;
+
+std::unique_ptr<Request> Send(std::int64_t usecUtc, const std::string& busAddress) {
+    auto request = std::make_unique<Request>();
+    request->busAddress = busAddress;
+    request->bus = Connect(busAddress);
+    if (!request->bus) return nullptr;
+
+    sd_bus_message* raw = nullptr;
+    if (sd_bus_message_new_method_call(request->bus.get(), &raw, "org.freedesktop.timedate1", "/org/freedesktop/timedate1",
+                                       "org.freedesktop.timedate1", "SetTime") < 0)
+        return nullptr;
+    Message message(raw);
+    // The offset is taken against the clock as it is now, which no earlier request of ours can
+    // still change: there is none open.
+    const std::int64_t offset = usecUtc - RealtimeMicroseconds();
+    if (sd_bus_message_append(message.get(), "xbb", offset, 1, 1) < 0) return nullptr;
+    // Without this header flag polkit answers "interactive authentication required" instead of
+    // showing its password prompt, whatever the interactive argument says.
+    if (sd_bus_message_set_allow_interactive_authorization(message.get(), 1) < 0) return nullptr;
+
+    // The request is queued while the connection is still authenticating; Await drives the
+    // handshake and the call under one deadline. sd_bus_call would wait for the handshake with
+    // libsystemd's own, longer limit before our time-out even started. The call itself has no
+    // limit of libsystemd's: one that ran out would end the call here but not in timedated.
+    sd_bus_slot* rawSlot = nullptr;
+    if (sd_bus_call_async(request->bus.get(), &rawSlot, message.get(), OnReply, &request->outcome, UINT64_MAX) < 0)
+        return nullptr;
+    request->slot.reset(rawSlot);
+    return request;
+}
+
+// Drives `request` until it is answered or `deadline` (CLOCK_MONOTONIC) has passed. A connection
+// that fails counts as a refusal.
+Outcome Await(Request& request, std::uint64_t deadline) {
+    while (request.outcome == Outcome::Pending) {
+        const int processed = sd_bus_process(request.bus.get(), nullptr);
+        if (processed < 0) return Outcome::Refused;
+        if (processed > 0) continue;
+        const std::uint64_t now = MonotonicMicroseconds();
+        if (now >= deadline) return Outcome::Pending;
+        if (sd_bus_wait(request.bus.get(), deadline - now) < 0) return Outcome::Refused;
+    }
+    return request.outcome;
+}
+
 }  // namespace
 
 bool SetTimeThroughTimedated(std::int64_t usecUtc, const TimedatedCall& call) {
-    const std::int64_t offset = usecUtc - RealtimeMicroseconds();
     const std::uint64_t timeout = call.timeout.count() > 0 ? static_cast<std::uint64_t>(call.timeout.count()) * 1000u : 1u;
     const std::uint64_t deadline = MonotonicMicroseconds() + timeout;
 
-    Bus bus = Connect(call.busAddress);
-    if (!bus) return false;
-
-    sd_bus_message* raw = nullptr;
-    if (sd_bus_message_new_method_call(bus.get(), &raw, "org.freedesktop.timedate1", "/org/freedesktop/timedate1",
-                                       "org.freedesktop.timedate1", "SetTime") < 0)
-        return false;
-    Message request(raw);
-    if (sd_bus_message_append(request.get(), "xbb", offset, 1, 1) < 0) return false;
-    // Without this header flag polkit answers "interactive authentication required" instead of
-    // showing its password prompt, whatever the interactive argument says.
-    if (sd_bus_message_set_allow_interactive_authorization(request.get(), 1) < 0) return false;
-
-    // The request is queued while the connection is still authenticating; the loop below drives
-    // the handshake and the call under one deadline. sd_bus_call would wait for the handshake
-    // with libsystemd's own, longer limit before our time-out even started.
-    Outcome outcome = Outcome::Pending;
-    sd_bus_slot* rawSlot = nullptr;
-    if (sd_bus_call_async(bus.get(), &rawSlot, request.get(), OnReply, &outcome, timeout) < 0) return false;
-    Slot slot(rawSlot);
-
-    while (outcome == Outcome::Pending) {
-        const int processed = sd_bus_process(bus.get(), nullptr);
-        if (processed < 0) return false;
-        if (processed > 0) continue;
-        const std::uint64_t now = MonotonicMicroseconds();
-        if (now >= deadline) return false;
-        if (sd_bus_wait(bus.get(), deadline - now) < 0) return false;
+    // An earlier press's request that is still open answers for this press too: if it is
+    // approved, the clock gets its offset, which is still the right one.
+    if (g_unanswered && g_unanswered->busAddress == call.busAddress) {
+        const Outcome earlier = Await(*g_unanswered, deadline);
+        if (earlier == Outcome::Pending) return false;
+        g_unanswered.reset();
+        if (earlier == Outcome::Succeeded) return true;
     }
+    g_unanswered.reset();
+
+    std::unique_ptr<Request> request = Send(usecUtc, call.busAddress);
+    if (!request) return false;
+    const Outcome outcome = Await(*request, deadline);
+    if (outcome == Outcome::Pending) g_unanswered = std::move(request);
     return outcome == Outcome::Succeeded;
 }
 

@@ -25,6 +25,12 @@ struct TimedatedCall {
 // an offset from the system clock at this call: SetTime(usecUtc - now, relative = true,
 // interactive = true). timedated adds the offset when it sets the clock, which keeps the clock
 // right however late that is, even after this call has given up.
+//
+// A call that gave up leaves its request open (timedated would apply it anyway), and the next call
+// to the same bus sends no request of its own while that one is open: it waits for that one's
+// answer instead and answers true when it is approved. So however often the user asks, the
+// clock is changed at most once per approved request, and only by an offset taken against a
+// clock that no open request of ours can still move.
 bool SetTimeThroughTimedated(std::int64_t usecUtc, const TimedatedCall& call = {});
 
 }  // namespace orvane

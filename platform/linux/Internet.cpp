@@ -30,6 +30,8 @@ using namespace inet;
 constexpr std::size_t kMaxBuffered = 64 * 1024;
 // The response text kept for LastResponseInfo.
 constexpr std::size_t kMaxResponseText = 4096;
+// Redirects followed before the transfer fails, as libcurl's and WinINet's default.
+constexpr int kMaxRedirects = 10;
 // The longest the pump sleeps before looking at libcurl's timers and its own stall clock again.
 constexpr std::chrono::milliseconds kMaxPollWait{250};
 
@@ -70,14 +72,19 @@ struct Request : Handle {
     DWORD handleType = 0;
     bool keepsHeaderBlock = false;  // http(s): the response text is the header block, not the last line
 
-    std::string body;  // received and not yet read, from readPos
+    // Received bytes from readPos on are unread; the read part before it is dropped once it is
+    // the larger half, so the buffer holds little more than what is unread.
+    std::string body;
     std::size_t readPos = 0;
+    std::size_t linesEnd = 0;  // just past the last line feed in body; 0 when none
+    bool lineHandedOut = false;  // part of the current line (not yet ended) has been read
     bool paused = false;
     bool bodyStarted = false;  // at least one byte of the body has come
     bool statusLine = false;   // the reply began with a status line (and headers)
 
     bool answered = false;  // the final header block has ended
     bool blockHasLocation = false;
+    bool skipsBody = false;  // the body of a redirect that will be followed
     bool blockEnded = true;
     std::string response;
 
@@ -85,15 +92,24 @@ struct Request : Handle {
     // connection stands: connecting has a time-out of its own).
     std::chrono::milliseconds stall{0};
     SteadyClock::time_point lastByte{};
+    SteadyClock::time_point deadline{};  // of the whole transfer, redirects included
 
     bool done = false;
     CURLcode result = CURLE_OK;
     long osErrno = 0;
     long verifyResult = kNoVerifyResult;
     DWORD refusal = 0;  // this layer's own reason for ending the transfer, before libcurl's result
-    bool redirected = false;
+    int redirects = 0;
     char errorBuffer[CURL_ERROR_SIZE] = {};
 };
+
+std::mutex g_authoritiesMutex;
+std::string g_authorities;
+
+std::string TrustedCertificates() {
+    std::lock_guard<std::mutex> lock(g_authoritiesMutex);
+    return g_authorities;
+}
 
 // Every handle given out and not yet closed, so that a stale or foreign handle is refused rather
 // than followed.
@@ -129,16 +145,16 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto* request = static_cast<Request*>(user);
     const std::size_t bytes = size * count;
+    if (request->skipsBody) return bytes;
     if (request->Available() > 0 && request->Available() + bytes > kMaxBuffered) {
         request->paused = true;
         return CURL_WRITEFUNC_PAUSE;  // libcurl keeps these bytes and offers them again on resume
     }
     request->lastByte = SteadyClock::now();
     if (bytes > 0) request->bodyStarted = true;
-    if (request->readPos == request->body.size()) {
-        request->body.clear();
-        request->readPos = 0;
-    }
+    // Only the new bytes are searched: a long unfinished line is never scanned twice.
+    const std::size_t lastFeed = std::string_view(data, bytes).rfind('\n');
+    if (lastFeed != std::string_view::npos) request->linesEnd = request->body.size() + lastFeed + 1;
     request->body.append(data, bytes);
     return bytes;
 }
@@ -157,20 +173,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
             request->blockEnded = false;
         }
         if (request->response.size() + bytes <= kMaxResponseText) request->response.append(line);
-        if (StartsWithNoCase(line, "location:")) {
-            request->blockHasLocation = true;
-            char* current = nullptr;
-            curl_easy_getinfo(request->easy, CURLINFO_EFFECTIVE_URL, &current);
-            long status = 0;
-            curl_easy_getinfo(request->easy, CURLINFO_RESPONSE_CODE, &status);
-            std::string location(line.substr(9));
-            if (status / 100 == 3 && current && RedirectLeavesTls(current, location)) {
-                // WinINet refuses to follow a redirect from https to http unless asked to allow it.
-                request->refusal = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
-                t_lastResponse = request->response;
-                return 0;  // ends the transfer
-            }
-        }
+        if (StartsWithNoCase(line, "location:")) request->blockHasLocation = true;
         if (blank) {
             // The end of a block. Interim (1xx) answers and redirects that will be followed are not
             // the server's answer yet.
@@ -178,6 +181,7 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
             curl_easy_getinfo(request->easy, CURLINFO_RESPONSE_CODE, &status);
             const bool followed = status / 100 == 3 && request->blockHasLocation;
             if (status >= 200 && !followed) request->answered = true;
+            request->skipsBody = followed;
             request->blockHasLocation = false;
             request->blockEnded = true;
         }
@@ -189,6 +193,44 @@ std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user
     return bytes;
 }
 
+// Starts the transfer again at the target of the redirect that has just ended it, if it was one.
+// libcurl resolves the target as it would follow it, so the scheme checked here is the one it
+// would use, however the server wrote its Location header.
+void FollowRedirect(Request& request) {
+    char* target = nullptr;
+    char* current = nullptr;
+    if (curl_easy_getinfo(request.easy, CURLINFO_REDIRECT_URL, &target) != CURLE_OK || !target) return;
+    curl_easy_getinfo(request.easy, CURLINFO_EFFECTIVE_URL, &current);
+    if (current && RedirectLeavesTls(current, target)) {
+        // WinINet refuses to follow a redirect from https to http unless asked to allow it.
+        request.refusal = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
+        return;
+    }
+    if (request.redirects == kMaxRedirects) {
+        request.result = CURLE_TOO_MANY_REDIRECTS;
+        return;
+    }
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(request.deadline - SteadyClock::now());
+    if (left.count() <= 0) {
+        request.result = CURLE_OPERATION_TIMEDOUT;
+        return;
+    }
+    ++request.redirects;
+    const std::string next = target;
+    curl_multi_remove_handle(request.multi, request.easy);
+    // A redirect may lead only to the web: a server must not make the program read a local file.
+    const bool ok = curl_easy_setopt(request.easy, CURLOPT_URL, next.c_str()) == CURLE_OK &&
+                    curl_easy_setopt(request.easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+                    curl_easy_setopt(request.easy, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count())) == CURLE_OK &&
+                    curl_multi_add_handle(request.multi, request.easy) == CURLM_OK;
+    if (!ok) {
+        request.result = CURLE_OUT_OF_MEMORY;
+        return;
+    }
+    request.skipsBody = false;
+    request.done = false;
+}
+
 void CollectDone(Request& request) {
     int queued = 0;
     while (CURLMsg* message = curl_multi_info_read(request.multi, &queued)) {
@@ -197,9 +239,7 @@ void CollectDone(Request& request) {
         request.result = message->data.result;
         curl_easy_getinfo(request.easy, CURLINFO_OS_ERRNO, &request.osErrno);
         curl_easy_getinfo(request.easy, CURLINFO_SSL_VERIFYRESULT, &request.verifyResult);
-        long redirects = 0;
-        curl_easy_getinfo(request.easy, CURLINFO_REDIRECT_COUNT, &redirects);
-        request.redirected = redirects > 0;
+        if (request.result == CURLE_OK) FollowRedirect(request);
     }
 }
 
@@ -259,7 +299,7 @@ void Pump(Request& request, Ready ready) {
 // The code of a transfer that ended; 0 when it ended well.
 DWORD FinalError(const Request& request) {
     if (request.refusal) return request.refusal;
-    return ErrorFromCurl(request.result, request.osErrno, request.redirected, request.verifyResult);
+    return ErrorFromCurl(request.result, request.osErrno, request.redirects > 0, request.verifyResult);
 }
 
 // An http reply without a status line: the bare body that a daytime server sends.
@@ -283,13 +323,19 @@ bool EndedByReset(const Request& request) {
 std::size_t Deliverable(const Request& request) {
     const std::size_t available = request.Available();
     if (available == 0 || !IsBareBody(request)) return available;
-    const std::size_t lastFeed = request.body.rfind('\n');
-    const std::size_t ended = lastFeed == std::string::npos || lastFeed < request.readPos
-                                  ? 0
-                                  : lastFeed + 1 - request.readPos;
+    const std::size_t ended = request.linesEnd > request.readPos ? request.linesEnd - request.readPos : 0;
     if (ended > 0) return ended;
     if (request.done) return EndedByReset(request) ? 0 : available;
     return available >= kMaxBuffered / 2 ? available : 0;
+}
+
+// Marks `count` more bytes as read and drops the read part once it outweighs the unread part.
+void Consume(Request& request, std::size_t count) {
+    request.readPos += count;
+    if (request.readPos < request.body.size() - request.readPos) return;
+    request.body.erase(0, request.readPos);
+    request.linesEnd = request.linesEnd > request.readPos ? request.linesEnd - request.readPos : 0;
+    request.readPos = 0;
 }
 
 void EnsureGlobalInit() {
@@ -328,17 +374,19 @@ bool Configure(Request& request, const Session& session, const std::string& url,
 
     set(CURLOPT_URL, url.c_str());
     set(CURLOPT_PROTOCOLS_STR, "http,https,ftp,gopher");
-    set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    set(CURLOPT_FOLLOWLOCATION, 1L);
-    set(CURLOPT_MAXREDIRS, 10L);
+    // Redirects are followed by FollowRedirect, which sees each target before it is connected to.
+    set(CURLOPT_FOLLOWLOCATION, 0L);
     // A daytime server answers without a status line: its whole reply is the body.
     set(CURLOPT_HTTP09_ALLOWED, 1L);
     set(CURLOPT_USERAGENT, session.agent.c_str());
     set(CURLOPT_NOSIGNAL, 1L);
     set(CURLOPT_SSL_VERIFYPEER, 1L);
     set(CURLOPT_SSL_VERIFYHOST, 2L);
+    const std::string authorities = TrustedCertificates();
+    if (!authorities.empty()) set(CURLOPT_CAINFO, authorities.c_str());
     set(CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
     set(CURLOPT_TIMEOUT_MS, static_cast<long>(timeouts.total.count()));
+    request.deadline = SteadyClock::now() + timeouts.total;
     // The pump keeps the stall time-out itself (see StallTimeLeft); libcurl's limit stays as a
     // backstop.
     request.stall = timeouts.stall;
@@ -389,6 +437,16 @@ void Resume(Request& request) {
 
 }  // namespace
 
+void inet::SetTrustedCertificates(const std::string& pemFile) {
+    std::lock_guard<std::mutex> lock(g_authoritiesMutex);
+    g_authorities = pemFile;
+}
+
+std::size_t inet::HeldBytes(HINTERNET handle) {
+    const Request* request = Lookup<Request>(handle, Handle::Type::Request);
+    return request ? request->body.size() : 0;
+}
+
 HINTERNET CCurlInternet::InternetOpen(const std::string& agent, DWORD accessType, const std::string* proxy,
                                       const std::string* proxyBypass, DWORD /*flags*/, DWORD* error) {
     // No cache exists here, so INTERNET_FLAG_DONT_CACHE asks for what happens anyway.
@@ -401,7 +459,6 @@ HINTERNET CCurlInternet::InternetOpen(const std::string& agent, DWORD accessType
         *error = inet::ERROR_INVALID_PARAMETER;
         return nullptr;
     }
-    EnsureGlobalInit();
     auto session = std::make_unique<Session>();
     session->agent = agent;
     session->accessType = accessType;
@@ -420,6 +477,9 @@ HINTERNET CCurlInternet::InternetOpenUrl(HINTERNET sessionHandle, const std::str
     }
     const DWORD handleType = HandleTypeOf(url, error);
     if (handleType == 0) return nullptr;
+    // The TLS library's set-up costs start-up time and resident memory, so it waits for the first
+    // URL rather than running when the window's session opens.
+    EnsureGlobalInit();
     auto request = std::make_unique<Request>();
     request->handleType = handleType;
     request->keepsHeaderBlock = request->handleType == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
@@ -470,8 +530,10 @@ bool CCurlInternet::InternetReadFile(HINTERNET handle, void* buffer, DWORD size,
     Pump(r, [&r] { return Deliverable(r) > 0; });
     const std::size_t deliverable = Deliverable(r);
     if (deliverable == 0) {
-        if (EndedByReset(r)) {
-            r.readPos = r.body.size();  // the unfinished line that the reset cut
+        // Once part of the line has been handed out, its cut end can no longer be held back: the
+        // reset is then a failure, never the end of a line.
+        if (EndedByReset(r) && !r.lineHandedOut) {
+            Consume(r, r.Available());  // the unfinished line that the reset cut
             return true;                // the end of the data
         }
         if (const DWORD code = FinalError(r)) {
@@ -482,7 +544,8 @@ bool CCurlInternet::InternetReadFile(HINTERNET handle, void* buffer, DWORD size,
     }
     const std::size_t count = std::min<std::size_t>(size, deliverable);
     std::memcpy(buffer, r.body.data() + r.readPos, count);
-    r.readPos += count;
+    r.lineHandedOut = r.body[r.readPos + count - 1] != '\n';
+    Consume(r, count);
     *read = static_cast<DWORD>(count);
     if (r.paused && r.Available() < kMaxBuffered / 2) Resume(r);
     return true;

@@ -18,6 +18,7 @@ bool StartsWithNoCase(const std::string& text, const char* prefix) {
 }
 
 // OpenSSL's X509_V_ERR_* codes that name a certificate's dates or its host.
+constexpr long kUnspecified = 1;
 constexpr long kCertNotYetValid = 9;
 constexpr long kCertHasExpired = 10;
 constexpr long kErrorInNotBefore = 13;
@@ -31,8 +32,11 @@ DWORD CertificateError(long verifyResult) {
         case kCertHasExpired:
         case kErrorInNotBefore:
         case kErrorInNotAfter: return ERROR_INTERNET_SEC_CERT_DATE_INVALID;
-        // A sound chain that libcurl still refused: its own host-name check failed.
+        // A sound chain that libcurl still refused: its own host-name check failed. libcurl 7.88
+        // checks the name before it takes the chain's verdict, so the result is still the "not
+        // verified" value it starts with (1).
         case 0:
+        case kUnspecified:
         case kHostNameMismatch:
         case kIpAddressMismatch: return ERROR_INTERNET_SEC_CERT_CN_INVALID;
         default: return ERROR_INTERNET_INVALID_CA;

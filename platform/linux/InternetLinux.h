@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstddef>
 #include <cstdio>
 #include <optional>
 #include <string>
@@ -47,6 +48,14 @@ std::optional<std::string> ErrorText(DWORD code);
 // the opaque schemes (news:, mailto:) nor WinINet's idea of a file URL's path.
 std::optional<std::string> CanonicalizeUrl(const std::string& url, DWORD flags, DWORD* error);
 std::optional<CrackedUrl> CrackUrl(const std::string& url, DWORD* error);
+
+// The certificate authorities that the next InternetOpenUrl trusts, as a file of PEM certificates,
+// in place of the system's bundle; empty for the system's. Tests trust an authority of their own
+// this way; the program never sets it.
+void SetTrustedCertificates(const std::string& pemFile);
+
+// The bytes that an open URL handle holds in memory, read or not; 0 for any other handle.
+std::size_t HeldBytes(HINTERNET request);
 
 // IInternet::OpenLocalFile: fopen, with the Windows code for errno. The C library opens a folder as
 // a file and fails only at the first read; Windows refuses the open itself, which is where the

@@ -55,9 +55,20 @@ constexpr Named kNames[] = {
     {Scenario::RedirectToFile, "redirect-file"},
     {Scenario::NistReadFirst, "nist-read-first"},
     {Scenario::CutRecord, "cut-record"},
+    {Scenario::EndlessLongLines, "endless-long-lines"},
+    {Scenario::LongLineCut, "long-line-cut"},
 };
 
 std::string NistReply(const std::string& record) { return "\n" + record + " \n"; }
+
+// LongLineCut's reply: the part sent before its pause, which fills the first 16 KiB with the line's
+// head and the record cut in its seconds, and the part after it.
+std::string LongLineCutHead(const std::string& record) {
+    std::string head(16362, 'x');
+    head.append(record, 0, 22);
+    return head + std::string(32 * 1024, 'x');
+}
+constexpr std::size_t kLongLineCutTail = 1024;
 
 [[noreturn]] void ThrowErrno(const char* what) { throw std::system_error(errno, std::generic_category(), what); }
 
@@ -134,6 +145,7 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
             return reply + nist;
         }
         case Scenario::ResetMidLine: return nist + "partial";
+        case Scenario::LongLineCut: return LongLineCutHead(record) + std::string(kLongLineCutTail, 'x');
         case Scenario::Http10: return "HTTP/1.0 200 OK\r\n" + std::string(kHttpHeaders) + nist;
         case Scenario::HttpError: return "HTTP/1.0 404 Not Found\r\n" + std::string(kHttpHeaders) + nist;
         case Scenario::RedirectLoop:
@@ -141,7 +153,8 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
         case Scenario::RedirectToFile:
             return "HTTP/1.0 302 Found\r\nLocation: file:///etc/hostname\r\n" + std::string(kHttpHeaders) + "moved\n";
         case Scenario::Stall:
-        case Scenario::Endless: return {};
+        case Scenario::Endless:
+        case Scenario::EndlessLongLines: return {};
     }
     return {};
 }
@@ -243,8 +256,19 @@ void DaytimeServer::Answer(int client) {
             close(client);
             return;
         }
-        case Scenario::Endless: {
-            const std::string chunk = NistReply(record);
+        case Scenario::LongLineCut: {
+            // The pause lets the client take part of the line before the rest and the reset come.
+            AwaitRequest(client);
+            if (SendAll(client, LongLineCutHead(record)) && Pause(200)) SendAll(client, std::string(kLongLineCutTail, 'x'));
+            const linger abort{1, 0};
+            setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
+            close(client);
+            return;
+        }
+        case Scenario::Endless:
+        case Scenario::EndlessLongLines: {
+            const std::string chunk =
+                scenario_ == Scenario::Endless ? NistReply(record) : std::string(30000, 'x') + "\n";
             while (SendAll(client, chunk)) {
             }
             close(client);

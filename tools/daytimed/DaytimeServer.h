@@ -40,6 +40,9 @@ enum class Scenario {
     RedirectToFile,      // an HTTP/1.0 302 reply that sends the client to a file of its own machine
     NistReadFirst,       // the NIST reply after the request has been read, then a clean close
     CutRecord,           // LF and the record cut after the first digit of its seconds, then the reset
+    EndlessLongLines,    // lines of 30000 "x" over and over until the client goes away
+    LongLineCut,         // after the request: one line of 16362 "x", the record cut as in CutRecord and
+                         // 32 KiB more "x"; a pause; 1 KiB more "x"; then a connection reset (RST)
 };
 
 // Every scenario, in declaration order, and the short names used on the command line and in the
@@ -58,7 +61,7 @@ std::string NistRecord(std::time_t time);
 std::string LongLineText();
 
 // The bytes that a finite scenario sends for `record` (what a client reads as the body). Empty for
-// Stall and Endless, whose replies have no fixed end.
+// Stall, Endless and EndlessLongLines, whose replies have no fixed end.
 std::string ScenarioReply(Scenario scenario, const std::string& record);
 
 class DaytimeServer {
