@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -40,7 +41,14 @@ enum class Scenario {
     RedirectToFile,      // an HTTP/1.0 302 reply that sends the client to a file of its own machine
     NistReadFirst,       // the NIST reply after the request has been read, then a clean close
     CutRecord,           // LF and the record cut after the first digit of its seconds, then the reset
+    StatusLineReset,     // after the request: "HTTP/1.0 200 OK", no header field, the NIST reply and "partial", then a reset
+    TrickleHeaders,      // after the request: a status line, then header bytes one at a time with a pause
+                         // before each, for TrickleTime(); then the NIST reply
 };
+
+// How long TrickleHeaders sends its header bytes; their pauses are far shorter than any time-out
+// for a wait without a byte.
+std::chrono::milliseconds TrickleTime();
 
 // Every scenario, in declaration order, and the short names used on the command line and in the
 // ports file ("nist", "crlf", ...).
