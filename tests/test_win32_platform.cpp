@@ -337,6 +337,24 @@ TEST_F(Win32InternetTest, ABareReplyThatTheServerBreaksOffEndsAfterItsLastComple
     }
 }
 
+TEST_F(Win32InternetTest, AResetEndsOnlyABareReply) {
+    // "HTTP/1.0 200 OK" without a header field, the record, then a reset: the reply had a status
+    // line, so the reset is a failure even though WinINet shows the same header block as for a bare one.
+    DWORD error = 0;
+    HINTERNET handle = internet_.InternetOpenUrl(session_, Url("status-line-reset"), nullptr, kSetClockFlags, 1, &error);
+    ASSERT_NE(handle, nullptr) << "error " << error;
+    std::string body;
+    char buffer[4096];
+    DWORD count = 0;
+    bool ok = false;
+    while ((ok = internet_.InternetReadFile(handle, buffer, sizeof buffer, &count, &error)) && count > 0) {
+        body.append(buffer, count);
+    }
+    internet_.InternetCloseHandle(handle);
+    EXPECT_FALSE(ok) << "the reset ended the reply after " << Printable(body);
+    EXPECT_TRUE(error == ERROR_INTERNET_CONNECTION_RESET || error == 10054) << "error " << error;
+}
+
 TEST_F(Win32InternetTest, BytesComeAsTheServerSentThem) {
     // CR LF line ends and a lone CR arrive untouched: ASCII transfer converts nothing.
     const std::string body = WithoutFirstLineIfDropped(Body(Url("crlf")), "\r\n");
@@ -432,6 +450,16 @@ TEST_F(Win32InternetTimeoutTest, AServerThatTricklesIsGivenUpAtTheReplysDeadline
     // The report's text is WinINet's own for the code ("The operation timed out." on Windows).
     EXPECT_NE(internet_.ErrorText(ERROR_INTERNET_TIMEOUT).value_or("").find("timed out"), std::string::npos)
         << internet_.ErrorText(ERROR_INTERNET_TIMEOUT).value_or("<no text>");
+}
+
+TEST_F(Win32InternetTimeoutTest, AServerThatTricklesItsHeadersIsGivenUpWhileTheUrlOpens) {
+    // A header byte every quarter second for ten seconds: no wait for a byte runs out, and WinINet's
+    // open would last until the header block ends; the reply's deadline ends the open instead.
+    inet::SetTimeouts({std::chrono::seconds(5), std::chrono::seconds(5), std::chrono::milliseconds(1000)});
+    const Outcome outcome = Read(Url("trickle-headers"));
+    EXPECT_EQ(outcome.error, ERROR_INTERNET_TIMEOUT) << outcome.took.count() << " ms: " << Printable(outcome.body);
+    EXPECT_LT(outcome.took, std::chrono::seconds(4)) << "given up at its deadline";
+    EXPECT_EQ(outcome.body, "");
 }
 
 TEST_F(Win32InternetTimeoutTest, ASlowReplyComesWholeWithTheProgramsTimeOuts) {

@@ -6,9 +6,13 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <map>
+#include <memory>
 #include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "platform/win32/InternetWin32.h"
@@ -89,28 +93,36 @@ Reading* ReadingOf(HINTERNET handle) {
     return found == g_reads.end() ? nullptr : &found->second;
 }
 
-// A reply without a status line, as the daytime service sends it. WinINet shows such a reply with
-// a status line of its own making and no header field at all, which no HTTP server sends.
-bool HasNoHeaderFields(HINTERNET request) {
-    char headers[512];
-    ::DWORD size = sizeof headers;
-    if (!::HttpQueryInfoA(request, HTTP_QUERY_RAW_HEADERS_CRLF, headers, &size, nullptr)) {
-        // A reply whose headers do not fit here has fields; one with none at all has no status line.
-        return ::GetLastError() != ERROR_INSUFFICIENT_BUFFER;
-    }
-    const std::string text(headers, size);
-    const std::size_t statusEnd = text.find("\r\n");
-    return statusEnd == std::string::npos || text.compare(statusEnd, 4, "\r\n\r\n") == 0 ||
-           text.size() == statusEnd + 2;
+// Whether the program runs on Wine, whose WinINet tells a reply without a status line apart in its
+// own way (see SentStatusLine).
+bool IsWine() {
+    static const bool wine = ::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "wine_get_version") != nullptr;
+    return wine;
+}
+
+// Whether the server began its reply with a status line; a daytime server sends its record bare.
+// Windows' WinINet answers every header query of a bare (HTTP/0.9) reply with
+// ERROR_HTTP_DOWNLEVEL_SERVER. Wine's makes up "HTTP/1.0 200 OK" without header fields for it, the
+// same text as a real "HTTP/1.0 200 OK" with no fields; but only a status line it has received
+// does it also keep as a field "Status" (which its raw header text leaves out).
+bool SentStatusLine(HINTERNET request) {
+    ::DWORD status = 0;
+    ::DWORD size = sizeof status;
+    if (!::HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &size, nullptr)) return false;
+    if (!IsWine()) return true;
+    char field[32] = "Status";
+    size = sizeof field;
+    return ::HttpQueryInfoA(request, HTTP_QUERY_CUSTOM, field, &size, nullptr) != FALSE;
 }
 
 // WinSock's code for a reset (WSAECONNRESET), which a read may pass on as it stands.
 constexpr DWORD kSocketReset = 10054;
 
-// How the system tells that the server broke the connection off.
-bool IsBrokenOff(DWORD code) {
-    return code == ERROR_INTERNET_CONNECTION_RESET || code == ERROR_INTERNET_CONNECTION_ABORTED || code == kSocketReset;
-}
+// How the system tells that the server reset the connection: WinINet's code, as the Linux layer
+// gives it too, or WinSock's, which Wine's WinINet passes on from a read. (Wine fails the open with
+// ERROR_INTERNET_CONNECTION_ABORTED when the reset comes before the reply's first byte, where a
+// reset is a failure anyway; that code is not a reset here, as it is not on Linux.)
+bool IsReset(DWORD code) { return code == ERROR_INTERNET_CONNECTION_RESET || code == kSocketReset; }
 
 // One read of what has come, bounded by the reading's deadline and stall time-out.
 bool ReadArrived(HINTERNET handle, const Reading* reading, void* buffer, ::DWORD size, ::DWORD* read, DWORD* error) {
@@ -164,7 +176,7 @@ bool ReadBareBody(HINTERNET handle, Reading& reading, void* buffer, ::DWORD size
         ::DWORD count = 0;
         DWORD failure = 0;
         if (!ReadArrived(handle, &reading, chunk, sizeof chunk, &count, &failure)) {
-            if (!reading.bodyStarted || !IsBrokenOff(failure)) {
+            if (!reading.bodyStarted || !IsReset(failure)) {
                 *read = 0;
                 if (error) *error = failure;
                 ::SetLastError(failure);
@@ -180,39 +192,131 @@ bool ReadBareBody(HINTERNET handle, Reading& reading, void* buffer, ::DWORD size
     }
 }
 
+// A URL being opened on a thread of its own, so that the caller can give it up at the reply's
+// deadline: WinINet's open waits for the name, for each address's connection and for the whole
+// header block, and a server that sends a header byte now and then holds it for as long as it
+// likes. The opening thread owns one reference and the caller the other.
+struct Opening {
+    std::mutex mutex;
+    std::condition_variable finishedChanged;
+    bool finished = false;
+    bool abandoned = false;            // the caller has given up; the thread closes what it gets
+    HINTERNET created = nullptr;       // the URL's handle, as soon as WinINet has made it
+    HINTERNET closedByCaller = nullptr;
+    HINTERNET handle = nullptr;        // the open's result
+    DWORD error = 0;
+    std::string responseInfo;          // WinINet's text for ERROR_INTERNET_EXTENDED_ERROR
+};
+
+// The opening that the calling thread runs; WinINet calls a synchronous handle's status callback
+// on the thread that made the call.
+thread_local Opening* t_opening = nullptr;
+
+// The response text of this thread's last open, which WinINet kept on the opening thread.
+thread_local std::string t_openResponseInfo;
+
+// Every session's status callback. It learns the URL's handle as WinINet makes it, which lets the
+// caller close it from its own thread and so break off the open (Windows cancels the pending call;
+// Wine's goes on until the server ends it, and the opening thread then closes what it got).
+// WinINet makes these calls only for an open with a context other than 0.
+void CALLBACK OnStatus(HINTERNET, ::DWORD_PTR, ::DWORD status, void* information, ::DWORD length) {
+    Opening* opening = t_opening;
+    if (status != INTERNET_STATUS_HANDLE_CREATED || !opening || !information || length < sizeof(HINTERNET)) return;
+    std::lock_guard<std::mutex> lock(opening->mutex);
+    opening->created = *static_cast<HINTERNET*>(information);
+}
+
+std::string ThreadResponseInfo() {
+    ::DWORD error = 0;
+    ::DWORD length = 0;
+    if (::InternetGetLastResponseInfoA(&error, nullptr, &length) || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
+        return {};
+    std::vector<char> buffer(length + 1, '\0');
+    length = static_cast<::DWORD>(buffer.size());
+    if (!::InternetGetLastResponseInfoA(&error, buffer.data(), &length)) return {};
+    return std::string(buffer.data());
+}
+
+void RunOpening(const std::shared_ptr<Opening>& opening, HINTERNET session, const std::string& url,
+                const std::optional<std::string>& headers, DWORD flags, DWORD context) {
+    t_opening = opening.get();
+    HINTERNET handle = ::InternetOpenUrlA(session, url.c_str(), headers ? headers->c_str() : nullptr,
+                                          headers ? static_cast<::DWORD>(headers->size()) : 0, flags, context);
+    const DWORD error = handle ? 0 : static_cast<DWORD>(::GetLastError());
+    t_opening = nullptr;
+    std::lock_guard<std::mutex> lock(opening->mutex);
+    if (opening->abandoned) {
+        if (handle && handle != opening->closedByCaller) ::InternetCloseHandle(handle);
+        return;
+    }
+    opening->handle = handle;
+    opening->error = error;
+    if (error == ERROR_INTERNET_EXTENDED_ERROR) opening->responseInfo = ThreadResponseInfo();
+    opening->finished = true;
+    opening->finishedChanged.notify_all();
+}
+
+// Opens `url` on a thread of its own and waits for it until `deadline`; then closes the URL's
+// handle, leaves the thread to end by itself and answers ERROR_INTERNET_TIMEOUT.
+HINTERNET OpenBefore(SteadyClock::time_point deadline, HINTERNET session, const std::string& url,
+                     const std::string* headers, DWORD flags, DWORD context, DWORD* error) {
+    auto opening = std::make_shared<Opening>();
+    t_openResponseInfo.clear();
+    try {
+        std::thread(RunOpening, opening, session, url, headers ? std::optional<std::string>(*headers) : std::nullopt,
+                    flags, context)
+            .detach();
+    } catch (const std::system_error&) {
+        if (error) *error = ERROR_NOT_ENOUGH_MEMORY;
+        return nullptr;
+    }
+    std::unique_lock<std::mutex> lock(opening->mutex);
+    if (opening->finishedChanged.wait_until(lock, deadline, [&] { return opening->finished; })) {
+        if (!opening->handle && error) *error = opening->error;
+        t_openResponseInfo = opening->responseInfo;
+        return opening->handle;
+    }
+    opening->abandoned = true;
+    opening->closedByCaller = opening->created;
+    lock.unlock();
+    if (opening->closedByCaller) ::InternetCloseHandle(opening->closedByCaller);
+    if (error) *error = ERROR_INTERNET_TIMEOUT;
+    return nullptr;
+}
+
 }  // namespace
 
 HINTERNET CWin32Internet::InternetOpen(const std::string& agent, DWORD accessType, const std::string* proxy,
                        const std::string* proxyBypass, DWORD flags, DWORD* error) {
     HINTERNET session = ::InternetOpenA(agent.c_str(), accessType, proxy ? proxy->c_str() : nullptr,
                                         proxyBypass ? proxyBypass->c_str() : nullptr, flags);
-    if (!session) SetError(error);
+    if (!session) {
+        SetError(error);
+        return session;
+    }
+    ::InternetSetStatusCallbackA(session, OnStatus);
     return session;
 }
 
 HINTERNET CWin32Internet::InternetOpenUrl(HINTERNET session, const std::string& url, const std::string* headers, DWORD flags,
                           DWORD context, DWORD* error) {
-    // WinINet bounds the connecting and each wait for bytes; the whole reply is bounded here, at
-    // every read. Without that a server that sends a byte now and then would hold the program
-    // for as long as it liked.
+    // WinINet bounds the connecting and each wait for bytes; the whole reply is bounded here, from
+    // the open to the last read. Without that a server that sends a byte now and then would hold
+    // the program for as long as it liked.
     const inet::Timeouts timeouts = inet::CurrentTimeouts();
     const SteadyClock::time_point deadline = SteadyClock::now() + timeouts.total;
     SetTimeoutOption(session, INTERNET_OPTION_CONNECT_TIMEOUT, timeouts.connect);
     SetTimeoutOption(session, INTERNET_OPTION_RECEIVE_TIMEOUT, std::min<std::chrono::milliseconds>(timeouts.stall, timeouts.total));
     SetTimeoutOption(session, INTERNET_OPTION_SEND_TIMEOUT, timeouts.stall);
-    HINTERNET handle = ::InternetOpenUrlA(session, url.c_str(), headers ? headers->c_str() : nullptr,
-                                          headers ? static_cast<::DWORD>(headers->size()) : 0, flags, context);
-    if (!handle) {
-        SetError(error);
-        return handle;
-    }
+    HINTERNET handle = OpenBefore(deadline, session, url, headers, flags, context, error);
+    if (!handle) return handle;
     Reading reading;
     reading.deadline = deadline;
     reading.stall = timeouts.stall;
     ::DWORD type = 0;
     ::DWORD typeSize = sizeof type;
     reading.bare = ::InternetQueryOptionA(handle, INTERNET_OPTION_HANDLE_TYPE, &type, &typeSize) &&
-                   type == INTERNET_HANDLE_TYPE_HTTP_REQUEST && HasNoHeaderFields(handle);
+                   type == INTERNET_HANDLE_TYPE_HTTP_REQUEST && !SentStatusLine(handle);
     std::lock_guard<std::mutex> lock(g_readsMutex);
     g_reads[handle] = std::move(reading);
     return handle;
@@ -315,14 +419,8 @@ std::FILE* CWin32Internet::OpenLocalFile(const std::string& path, bool binary, D
 }
 
 std::string CWin32Internet::LastResponseInfo() {
-    ::DWORD error = 0;
-    ::DWORD length = 0;
-    if (::InternetGetLastResponseInfoA(&error, nullptr, &length) || ::GetLastError() != ERROR_INSUFFICIENT_BUFFER)
-        return {};
-    std::vector<char> buffer(length + 1, '\0');
-    length = static_cast<::DWORD>(buffer.size());
-    if (!::InternetGetLastResponseInfoA(&error, buffer.data(), &length)) return {};
-    return std::string(buffer.data());
+    std::string text = ThreadResponseInfo();
+    return text.empty() ? t_openResponseInfo : text;
 }
 
 }  // namespace orvane

@@ -22,6 +22,8 @@ namespace orvane::daytimed {
 namespace {
 
 constexpr int kSlowPauseMs = 20;
+constexpr int kTricklePauseMs = 250;
+constexpr int kTrickleMs = 10000;
 // How long a finished connection waits for the client to close before the server closes it.
 constexpr int kDrainMs = 2000;
 // The round trip to a near time server. Its reset leaves when the client's request arrives and
@@ -57,7 +59,12 @@ constexpr Named kNames[] = {
     {Scenario::CutRecord, "cut-record"},
     {Scenario::EndlessLongLines, "endless-long-lines"},
     {Scenario::LongLineCut, "long-line-cut"},
+    {Scenario::StatusLineReset, "status-line-reset"},
+    {Scenario::TrickleHeaders, "trickle-headers"},
 };
+
+// The header field that TrickleHeaders sends a byte at a time, over and over.
+const char kTrickledField[] = "X-Trickle: 1\r\n";
 
 std::string NistReply(const std::string& record) { return "\n" + record + " \n"; }
 
@@ -114,6 +121,8 @@ std::string NistRecord(std::time_t time) {
     return text;
 }
 
+std::chrono::milliseconds TrickleTime() { return std::chrono::milliseconds(kTrickleMs); }
+
 std::string LongLineText() {
     std::string line;
     while (line.size() < 10000) line += "0123456789";
@@ -146,6 +155,8 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
         }
         case Scenario::ResetMidLine: return nist + "partial";
         case Scenario::LongLineCut: return LongLineCutHead(record) + std::string(kLongLineCutTail, 'x');
+        case Scenario::StatusLineReset: return "HTTP/1.0 200 OK\r\n\r\n" + nist + "partial";
+        case Scenario::TrickleHeaders: return "\r\n" + nist;  // after the status line and the trickled fields
         case Scenario::Http10: return "HTTP/1.0 200 OK\r\n" + std::string(kHttpHeaders) + nist;
         case Scenario::HttpError: return "HTTP/1.0 404 Not Found\r\n" + std::string(kHttpHeaders) + nist;
         case Scenario::RedirectLoop:
@@ -245,11 +256,28 @@ void DaytimeServer::Answer(int client) {
             }
             CloseUnread(client);
             return;
+        case Scenario::TrickleHeaders: {
+            AwaitRequest(client);
+            bool sending = SendAll(client, "HTTP/1.0 200 OK\r\n");
+            // Whole fields only: the last one ends before the blank line.
+            const std::size_t fieldLength = sizeof kTrickledField - 1;
+            const auto end = std::chrono::steady_clock::now() + TrickleTime();
+            for (std::size_t i = 0; sending && (MillisecondsUntil(end) > 0 || i % fieldLength != 0); ++i) {
+                const char byte = kTrickledField[i % fieldLength];
+                sending = Pause(kTricklePauseMs) && SendAll(client, std::string_view(&byte, 1));
+            }
+            if (sending) SendAll(client, reply);
+            break;
+        }
+        case Scenario::StatusLineReset:
         case Scenario::ResetMidLine: {
             // The break comes in the middle of the reply, so the request has been taken: a reset
             // that overtook the client's own connection set-up would be a refused connection.
             AwaitRequest(client);
             SendAll(client, reply);
+            // A reset that came with the bytes would overtake them (see kRoundTripMs); one that
+            // comes behind them breaks off a reply that the client is reading.
+            if (scenario_ == Scenario::StatusLineReset) Pause(kRoundTripMs);
             // A zero linger time makes close() abort the connection with RST instead of FIN.
             const linger abort{1, 0};
             setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);

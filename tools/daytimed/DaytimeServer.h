@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <optional>
@@ -43,7 +44,14 @@ enum class Scenario {
     EndlessLongLines,    // lines of 30000 "x" over and over until the client goes away
     LongLineCut,         // after the request: one line of 16362 "x", the record cut as in CutRecord and
                          // 32 KiB more "x"; a pause; 1 KiB more "x"; then a connection reset (RST)
+    StatusLineReset,     // after the request: "HTTP/1.0 200 OK", no header field, the NIST reply and "partial", then a reset
+    TrickleHeaders,      // after the request: a status line, then header bytes one at a time with a pause
+                         // before each, for TrickleTime(); then the NIST reply
 };
+
+// How long TrickleHeaders sends its header bytes; their pauses are far shorter than any time-out
+// for a wait without a byte.
+std::chrono::milliseconds TrickleTime();
 
 // Every scenario, in declaration order, and the short names used on the command line and in the
 // ports file ("nist", "crlf", ...).
