@@ -7,6 +7,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libqt6test6
     libcurl4-openssl-dev
+    zlib1g-dev  # the PNG images that tools/mkicon draws
     libsystemd-dev dbus-daemon locales
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     xvfb xauth iproute2
