@@ -30,10 +30,10 @@ packages+=(
 packages+=(clang-14 libclang-rt-14-dev)
 
 # The packages users install (scripts/package-test.sh): the Debian package's tools and checkers
-# (dpkg-shlibdeps, lintian, desktop-file-validate, appstreamcli, file, getcap, xwininfo) and the
-# Windows installers' compiler.
+# (dpkg-shlibdeps, lintian, mmdebstrap for a clean Debian 12, desktop-file-validate, appstreamcli,
+# file, getcap, xwininfo) and the Windows installers' compiler.
 packages+=(
-    dpkg-dev lintian desktop-file-utils appstream file libcap2-bin x11-utils
+    dpkg-dev lintian mmdebstrap desktop-file-utils appstream file libcap2-bin x11-utils
     nsis
 )
 
