@@ -7,6 +7,7 @@ packages=(
     googletest libgtest-dev libgmock-dev libbenchmark-dev
     qt6-base-dev qt6-base-dev-tools libqt6test6
     libcurl4-openssl-dev openssl
+    zlib1g-dev  # the PNG images that tools/mkicon draws
     libsystemd-dev dbus-daemon locales
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     xvfb xauth iproute2
@@ -29,10 +30,10 @@ packages+=(
 packages+=(clang-14 libclang-rt-14-dev)
 
 # The packages users install (scripts/package-test.sh): the Debian package's tools and checkers
-# (dpkg-shlibdeps, lintian, desktop-file-validate, appstreamcli, file, getcap, xwininfo) and the
-# Windows installers' compiler.
+# (dpkg-shlibdeps, lintian, mmdebstrap for a clean Debian 12, desktop-file-validate, appstreamcli,
+# file, getcap, xwininfo) and the Windows installers' compiler.
 packages+=(
-    dpkg-dev lintian desktop-file-utils appstream file libcap2-bin x11-utils
+    dpkg-dev lintian mmdebstrap desktop-file-utils appstream file libcap2-bin x11-utils
     nsis
 )
 

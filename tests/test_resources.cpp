@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <iterator>
 #include <map>
 #include <optional>
@@ -331,17 +333,55 @@ const std::set<std::uint32_t> kVgaColours = {
     0xFF808080, 0xFFFF0000, 0xFF00FF00, 0xFFFFFF00, 0xFF0000FF, 0xFFFF00FF, 0xFF00FFFF, 0xFFFFFFFF,
 };
 
-TEST(ProgramIcon, HasA32And16PixelImageIn16Colours) {
+TEST(ProgramIcon, HasA32And16PixelImageIn16ColoursAnd48InFullColour) {
+    // The 256-pixel image is PNG-compressed, which the reader leaves to Windows.
     const std::vector<IconImage> images = ResourceData::Program().IconGroup(IDR_MAINFRAME);
-    ASSERT_EQ(images.size(), 2u);
-    const int sides[] = {32, 16};
+    ASSERT_EQ(images.size(), 3u);
+    const int sides[] = {32, 16, 48};
+    const int bits[] = {4, 4, 32};
     for (std::size_t i = 0; i < images.size(); ++i) {
         const IconImage& image = images[i];
         SCOPED_TRACE("image " + std::to_string(i));
         EXPECT_EQ(image.width, sides[i]);
         EXPECT_EQ(image.height, sides[i]);
-        EXPECT_EQ(image.bitsPerPixel, 4);
+        EXPECT_EQ(image.bitsPerPixel, bits[i]);
         ASSERT_EQ(image.pixels.size(), static_cast<std::size_t>(image.width * image.height));
+    }
+}
+
+// res/orvane.ico as Windows Explorer reads it: the 16-colour images exactly as they were first
+// drawn, then 48 pixels as a DIB and 256 pixels as PNG (written as side 0 in the directory).
+TEST(ProgramIcon, TheIcoFileKeepsThe16ColourImagesAndAddsA256PixelPng) {
+    std::ifstream file(ORVANE_ICO_FILE, std::ios::binary);
+    const std::vector<BYTE> ico{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+    ASSERT_GE(ico.size(), 6u + 4 * 16) << ORVANE_ICO_FILE;
+    const auto word = [&](std::size_t at) { return static_cast<DWORD>(ico[at] | ico[at + 1] << 8); };
+    const auto dword = [&](std::size_t at) { return word(at) | word(at + 2) << 16; };
+    ASSERT_EQ(word(4), 4u) << "images";
+    const struct {
+        BYTE side;
+        DWORD bitCount;
+        std::uint64_t fnv1a;  // of the image's bytes; 0 where they may change with the artwork
+    } expected[] = {{32, 4, 0xec8f9b96c2f9a946}, {16, 4, 0x36bcc9224f2ed85c}, {48, 32, 0}, {0, 32, 0}};
+    for (std::size_t i = 0; i < 4; ++i) {
+        SCOPED_TRACE("image " + std::to_string(i));
+        const std::size_t entry = 6 + 16 * i, size = dword(entry + 8), offset = dword(entry + 12);
+        EXPECT_EQ(ico[entry], expected[i].side);
+        EXPECT_EQ(ico[entry + 1], expected[i].side);
+        EXPECT_EQ(word(entry + 6), expected[i].bitCount);
+        ASSERT_LE(offset + size, ico.size());
+        std::uint64_t hash = 0xcbf29ce484222325;
+        for (std::size_t at = offset; at < offset + size; ++at) hash = (hash ^ ico[at]) * 0x100000001b3;
+        if (expected[i].fnv1a != 0) {
+            EXPECT_EQ(hash, expected[i].fnv1a) << "a 16-colour image changed";
+        }
+        if (expected[i].side == 0) {
+            const std::vector<BYTE> png(ico.begin() + static_cast<std::ptrdiff_t>(offset), ico.end());
+            const std::vector<BYTE> start = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13, 'I', 'H', 'D', 'R',
+                                             0,    0,   1,   0,   0,    0,    1,    0};  // 256 by 256
+            ASSERT_GE(png.size(), start.size());
+            EXPECT_TRUE(std::equal(start.begin(), start.end(), png.begin())) << "no 256-pixel PNG";
+        }
     }
 }
 
@@ -357,7 +397,9 @@ TEST(ProgramIcon, IsARoundFaceOnATransparentGround) {
         std::set<std::uint32_t> colours;
         for (std::uint32_t pixel : image.pixels) {
             if (pixel == 0) continue;
-            EXPECT_TRUE(kVgaColours.count(pixel)) << "colour " << Hex(pixel) << " is not in the VGA palette";
+            if (image.bitsPerPixel == 4) {
+                EXPECT_TRUE(kVgaColours.count(pixel)) << "colour " << Hex(pixel) << " is not in the VGA palette";
+            }
             colours.insert(pixel);
         }
         EXPECT_GE(colours.size(), 3u) << "a face, its rim and the hands need three colours at least";

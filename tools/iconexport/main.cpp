@@ -1,4 +1,5 @@
-// Writes the program's icon images as PNG files, for the desktop's icon theme.
+// Writes the program's 16-colour icon images as PNG files, for the desktop's icon theme. The
+// full-colour sizes come from tools/mkicon as PNG files of their own (res/linux/icons).
 #include <QGuiApplication>
 #include <QImage>
 #include <QString>
@@ -10,7 +11,7 @@
 
 int main(int argc, char* argv[]) {
     if (argc != 2) {
-        std::fprintf(stderr, "usage: %s OUTPUT-FOLDER\nWrites orvane-<size>.png for each image of the icon.\n", argv[0]);
+        std::fprintf(stderr, "usage: %s OUTPUT-FOLDER\nWrites orvane-<size>.png for each 16-colour image of the icon.\n", argv[0]);
         return 2;
     }
     const std::vector<orvane::res::IconImage> images = orvane::res::ResourceData::Program().IconGroup(IDR_MAINFRAME);
@@ -19,6 +20,7 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     for (const orvane::res::IconImage& image : images) {
+        if (image.bitsPerPixel != 4) continue;
         QImage png(image.width, image.height, QImage::Format_ARGB32);
         for (int y = 0; y < image.height; ++y) {
             for (int x = 0; x < image.width; ++x) {
