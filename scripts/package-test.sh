@@ -220,12 +220,13 @@ in_clean_system() {
 
 # The package on a clean Debian 12 minbase: apt-get install without recommended packages, the
 # program started by an ordinary user and shown on the X display, apt-get purge, no file left.
-# The minbase is made once and kept in build/clean-system for 30 days, with the packages that
-# installing downloads; remove the folder to make a new one.
+# The minbase is made once and kept in the user's cache folder (~/.cache/orvane/clean-system) for 30
+# days, with the packages that installing downloads, so that a fresh clone on the same machine does
+# not fetch them again; remove the folder to make a new one.
 test_clean_system() {
     local package=$1 started=$SECONDS
     command -v mmdebstrap >/dev/null || fail "mmdebstrap is missing (scripts/deps.sh installs it)"
-    clean_cache=$root/build/clean-system
+    clean_cache=${XDG_CACHE_HOME:-$HOME/.cache}/orvane/clean-system
     local tarball=$clean_cache/bookworm-minbase.tar
     mkdir -p "$clean_cache/archives/partial"
     if [ -z "$(find "$tarball" -mtime -30 2>/dev/null)" ]; then
