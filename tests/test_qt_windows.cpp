@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
+#include <QAccessible>
 #include <QApplication>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
+#include <QRegularExpression>
 #include <QTest>
 #include <QTimer>
 
@@ -194,9 +196,13 @@ TEST_F(QtWindowsTest, EveryControlOfTheThreeTemplatesStandsWhereItsDialogUnitsSa
             EXPECT_EQ(windows.GetDlgCtrlID(control), item.id);
             EXPECT_EQ(windows.GetParent(control), dialog);
             QWidget* controlWidget = windows.WidgetOf(control);
-            QRect expected(x(item.x), y(item.y), x(item.cx), y(item.cy));
+            QRect expected(QPoint(x(item.x), y(item.y)), QPoint(x(item.x + item.cx) - 1, y(item.y + item.cy) - 1));
             if (item.classAtom == res::kComboBoxClass) expected.setHeight(controlWidget->sizeHint().height());
             if (item.textOrdinal) expected.setSize(QSize(32, 32));
+            // A one-line static text may be wider than its template, where its text needs it.
+            if (item.classAtom == res::kStaticClass && controlWidget->width() > expected.width()) {
+                expected.setWidth(controlWidget->width());
+            }
             EXPECT_EQ(controlWidget->geometry(), expected)
                 << "template " << id << ", control " << item.id << " \"" << item.text << "\": at "
                 << Describe(controlWidget->geometry()) << ", expected " << Describe(expected);
@@ -205,6 +211,72 @@ TEST_F(QtWindowsTest, EveryControlOfTheThreeTemplatesStandsWhereItsDialogUnitsSa
         }
         EXPECT_EQ(control, nullptr) << "template " << id << " has more controls than items";
     }
+}
+
+// How far to the right the ink of one line of text reaches when drawn from 0, in device-independent
+// pixels, drawn at the device pixel ratio of the screen.
+double InkWidth(const QString& text, const QFont& font, qreal ratio) {
+    const QFontMetricsF metrics(font);
+    QImage image(QSizeF((metrics.horizontalAdvance(text) + metrics.height() * 4) * ratio, metrics.height() * 2 * ratio).toSize(),
+                 QImage::Format_RGB32);
+    image.setDevicePixelRatio(ratio);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.setFont(font);
+    painter.drawText(QPointF(0, metrics.ascent()), text);
+    painter.end();
+    for (int x = image.width() - 1; x >= 0; --x) {
+        for (int y = 0; y < image.height(); ++y) {
+            if (image.pixel(x, y) != qRgb(255, 255, 255)) return (x + 1) / ratio;
+        }
+    }
+    return 0;
+}
+
+// Debian's default font is wider than the one the templates were drawn for. Run at QT_SCALE_FACTOR 1
+// and 2 (tests/qt.cmake), where the glyphs' widths round differently.
+TEST_F(QtWindowsTest, LayoutWithDejaVuSansCutsNoTextAndCoversNoControl) {
+    const QFont original = QApplication::font();
+    for (const int points : {8, 9, 10, 11, 12}) {
+        QApplication::setFont(QFont(QStringLiteral("DejaVu Sans"), points));
+        ASSERT_EQ(QFontInfo(QApplication::font()).family().toStdString(), "DejaVu Sans") << "fonts-dejavu-core is not installed";
+        for (const UINT id : {UINT{IDD_MAIN}, UINT{IDD_CONFIGURE}, UINT{IDD_ABOUTBOX}}) {
+            RecordingSink sink;
+            const HWND dialog = Open(id, sink, false);
+            const qreal ratio = windows.WidgetOf(dialog)->devicePixelRatioF();
+            const std::string where = "template " + std::to_string(id) + ", DejaVu Sans " + std::to_string(points) +
+                                      " points, pixel ratio " + std::to_string(ratio) + ": ";
+            if (qEnvironmentVariableIsSet("QT_SCALE_FACTOR")) {
+                ASSERT_EQ(ratio, qEnvironmentVariable("QT_SCALE_FACTOR").toDouble());
+            }
+            std::vector<std::pair<std::string, QRect>> placed;
+            for (HWND control = windows.GetFirstChild(dialog); control; control = windows.GetNextSibling(control)) {
+                QWidget* widget = windows.WidgetOf(control);
+                const std::string text = windows.GetWindowText(control);
+                placed.emplace_back(text.substr(0, 20), widget->geometry());
+                auto* label = qobject_cast<QLabel*>(widget);
+                if (!label || text.empty()) continue;
+                if (label->height() >= 2 * QFontMetrics(label->font()).lineSpacing()) {
+                    EXPECT_LE(label->heightForWidth(label->width()), label->height()) << where << "\"" << text << "\" wraps below its bottom";
+                    continue;
+                }
+                EXPECT_LE(QFontMetrics(label->font()).height(), label->height()) << where << "\"" << text << "\"";
+                QString shown = QString::fromStdString(text);
+                shown.remove(QRegularExpression(QStringLiteral("&(?!&)")));
+                EXPECT_LE(InkWidth(shown, label->font(), ratio), label->width())
+                    << where << "\"" << text << "\" is cut off at " << Describe(label->geometry());
+            }
+            for (std::size_t i = 0; i < placed.size(); ++i) {
+                for (std::size_t j = i + 1; j < placed.size(); ++j) {
+                    EXPECT_FALSE(placed[i].second.intersects(placed[j].second))
+                        << where << "\"" << placed[i].first << "\" at " << Describe(placed[i].second) << " covers \"" << placed[j].first
+                        << "\" at " << Describe(placed[j].second);
+                }
+            }
+            windows.DestroyWindow(dialog);
+        }
+    }
+    QApplication::setFont(original);
 }
 
 TEST_F(QtWindowsTest, StaticTextsWrapAndKeepTheirLineFeeds) {
@@ -614,6 +686,66 @@ TEST_F(QtWindowsTest, WindowsArePlacedAndMovedInScreenPixels) {
     EXPECT_EQ(placed.top, 30);
     const RECT client = windows.GetClientRect(about);
     EXPECT_GE(placed.right - placed.left, client.right) << "the outer size holds the client area";
+}
+
+// ---- Screen readers ----------------------------------------------------------------------------
+
+TEST_F(QtWindowsTest, ScreenReadersHearEachControlsRoleAndName) {
+    struct Expected {
+        QAccessible::Role role;
+        const char* name;  // a name ending in "…" only begins so
+    };
+    struct Case {
+        UINT templateId;
+        std::vector<Expected> window;  // the dialog, then its controls in template order
+    };
+    const Case cases[] = {
+        {IDD_MAIN,
+         {{QAccessible::Dialog, "Orvane"}, {QAccessible::StaticText, "This program sets your computer's clock…"},
+          {QAccessible::StaticText, "Status:"}, {QAccessible::StaticText, "Status"}, {QAccessible::Button, "Set Clock"},
+          {QAccessible::Button, "Configure..."}, {QAccessible::Button, "Help"}, {QAccessible::Button, "About..."},
+          {QAccessible::Button, "Exit"}}},
+        {IDD_CONFIGURE,
+         {{QAccessible::Dialog, "Configure"}, {QAccessible::StaticText, "If this program is not working correctly…"},
+          {QAccessible::RadioButton, "Existing URL:"}, {QAccessible::RadioButton, "New URL:"},
+          {QAccessible::ComboBox, "Existing URL"}, {QAccessible::EditableText, "New URL"}, {QAccessible::Button, "OK"},
+          {QAccessible::Button, "Cancel"}}},
+        {IDD_ABOUTBOX,
+         {{QAccessible::Dialog, "Orvane"}, {QAccessible::StaticText, "Orvane v. 1.04 for Windows 95 and NT"},
+          {QAccessible::Graphic, ""}, {QAccessible::Button, "Close"}}},
+    };
+    for (const Case& c : cases) {
+        RecordingSink sink;
+        const HWND dialog = Open(c.templateId, sink, false);
+        std::vector<HWND> windowAndControls{dialog};
+        for (HWND control = windows.GetFirstChild(dialog); control; control = windows.GetNextSibling(control)) {
+            windowAndControls.push_back(control);
+        }
+        ASSERT_EQ(windowAndControls.size(), c.window.size()) << "template " << c.templateId;
+        for (std::size_t i = 0; i < c.window.size(); ++i) {
+            QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(windows.WidgetOf(windowAndControls[i]));
+            ASSERT_NE(accessible, nullptr);
+            const QString name = accessible->text(QAccessible::Name);
+            QString expected = QString::fromUtf8(c.window[i].name);
+            const bool begins = expected.endsWith(u'…');
+            if (begins) expected.chop(1);
+            EXPECT_EQ(accessible->role(), c.window[i].role) << "template " << c.templateId << ", window " << i << " \"" << name.toStdString() << "\"";
+            EXPECT_TRUE(begins ? name.startsWith(expected) : name == expected)
+                << "template " << c.templateId << ", window " << i << " is named \"" << name.toStdString() << "\"";
+        }
+        windows.DestroyWindow(dialog);
+    }
+}
+
+// The event of a changed description is Qt's, and reaches no one on the offscreen platform.
+TEST_F(QtWindowsTest, TheStatusLineTellsScreenReadersWhatItNowSays) {
+    RecordingSink sink;
+    const HWND main = Open(IDD_MAIN, sink, false);
+    QAccessibleInterface* accessible = QAccessible::queryAccessibleInterface(Item(main, IDC_STATUS));
+    ASSERT_NE(accessible, nullptr);
+    windows.SetWindowText(windows.GetDlgItem(main, IDC_STATUS), "Set computer's clock to 6/1/2026 7:39:10 AM.");
+    EXPECT_EQ(accessible->text(QAccessible::Name).toStdString(), "Status");
+    EXPECT_EQ(accessible->text(QAccessible::Description).toStdString(), "Set computer's clock to 6/1/2026 7:39:10 AM.");
 }
 
 // ---- Icons and painting ------------------------------------------------------------------------
