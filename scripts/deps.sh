@@ -11,6 +11,8 @@ packages=(
     libsystemd-dev dbus-daemon locales
     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64
     xvfb xauth iproute2
+    # Debian's default font, in which the Qt tests check that no dialog cuts a text off.
+    fonts-dejavu-core
 )
 
 # The Windows program: the MinGW-w64 compilers, and Wine with its fonts to run the Windows tests of
@@ -36,6 +38,10 @@ packages+=(
     dpkg-dev lintian mmdebstrap desktop-file-utils appstream file libcap2-bin x11-utils
     nsis
 )
+
+# The screenshots in docs/ (scripts/linux-screenshots.sh, scripts/wine-screenshots.sh): keys and
+# screen grabs.
+packages+=(xdotool imagemagick)
 
 # wine32:i386 can be installed only once dpkg knows the i386 architecture.
 add_i386=

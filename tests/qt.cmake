@@ -21,6 +21,9 @@ endfunction()
 
 
 orvane_qt_test(test_qt_windows SOURCES test_qt_windows.cpp LIBS orvane_platform_qt)
+# The layout again at twice the scale, where the glyphs' widths round differently.
+gtest_discover_tests(test_qt_windows TEST_SUFFIX .scale2 TEST_FILTER "*Layout*" DISCOVERY_TIMEOUT 60
+    PROPERTIES TIMEOUT 120 ENVIRONMENT "QT_QPA_PLATFORM=offscreen" ENVIRONMENT_MODIFICATION "QT_SCALE_FACTOR=set:2")
 orvane_qt_test(test_qt_message_box SOURCES test_qt_message_box.cpp LIBS orvane_platform_qt)
 orvane_qt_test(test_qt_cursor SOURCES test_qt_cursor.cpp LIBS orvane_platform_qt)
 orvane_qt_test(test_qt_help SOURCES test_qt_help.cpp LIBS orvane_platform_qt)

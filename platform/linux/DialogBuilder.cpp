@@ -3,7 +3,10 @@
 #include "platform/linux/WindowsQt.h"
 
 #include <QAbstractItemView>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
+#include <QButtonGroup>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFontMetrics>
@@ -18,6 +21,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
 
@@ -31,7 +35,12 @@ namespace {
 class TemplateRadioButton : public QRadioButton {
 public:
     TemplateRadioButton(bool automatic, QWidget* parent) : QRadioButton(parent), automatic_(automatic) {
-        setAutoExclusive(false);
+        // The dialog manager keeps the template's groups, as USER32 does, so Qt must not turn the
+        // other radio buttons off. Without auto-exclusivity Qt would tell screen readers that this is a
+        // check box; so the button stays auto-exclusive, alone in a non-exclusive group of its own.
+        auto* alone = new QButtonGroup(this);
+        alone->setExclusive(false);
+        alone->addButton(this);
     }
 
 protected:
@@ -55,6 +64,85 @@ protected:
 private:
     bool automatic_;
 };
+
+// Marks the drop-down lists of templates for the accessibility factory below.
+class TemplateComboBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+};
+
+// Qt on Linux names a drop-down list after its current item and leaves its label to a relation with a
+// QLabel buddy. A template's list has no QLabel before it, so the list says the name that it is given
+// and keeps its current item as its value.
+class AccessibleDropDownList : public QAccessibleWidget {
+public:
+    explicit AccessibleDropDownList(QComboBox* combo) : QAccessibleWidget(combo, QAccessible::ComboBox) {}
+
+    QString text(QAccessible::Text which) const override {
+        return which == QAccessible::Value ? Combo()->currentText() : QAccessibleWidget::text(which);
+    }
+    int childCount() const override { return 1; }
+    QAccessibleInterface* child(int index) const override {
+        return index == 0 ? QAccessible::queryAccessibleInterface(Combo()->view()) : nullptr;
+    }
+    int indexOfChild(const QAccessibleInterface* child) const override {
+        return child && child->object() == Combo()->view() ? 0 : -1;
+    }
+    QStringList actionNames() const override { return QAccessibleWidget::actionNames() << showMenuAction() << pressAction(); }
+    void doAction(const QString& action) override {
+        if (action != showMenuAction() && action != pressAction()) return QAccessibleWidget::doAction(action);
+        if (Combo()->view()->isVisible()) {
+            Combo()->hidePopup();
+        } else {
+            Combo()->showPopup();
+        }
+    }
+
+private:
+    QComboBox* Combo() const { return static_cast<QComboBox*>(widget()); }
+};
+
+// A template's window is a dialog to screen readers, named by its caption (QAccessibleWidget names a
+// window by its title); Qt would call a plain QWidget window a filler.
+QAccessibleInterface* AccessibleOfTemplateWidget(const QString&, QObject* object) {
+    if (auto* dialog = dynamic_cast<CQtWindows::DialogWidget*>(object)) return new QAccessibleWidget(dialog, QAccessible::Dialog);
+    if (auto* combo = dynamic_cast<TemplateComboBox*>(object)) return new AccessibleDropDownList(combo);
+    return nullptr;
+}
+
+bool IsLabel(const CQtWindows::Window& control) {
+    return (control.kind == Kind::Static && !control.text.empty()) || control.kind == Kind::RadioButton ||
+           control.kind == Kind::CheckBox;
+}
+
+// A label's text as a name: without the mnemonic's "&" and without a trailing colon.
+QString NameOfLabel(const std::string& text) {
+    const QString shown = FromProgramText(text);
+    QString name;
+    for (qsizetype i = 0; i < shown.size(); ++i) {
+        if (shown[i] == u'&' && i + 1 < shown.size()) ++i;
+        name += shown[i];
+    }
+    name = name.simplified();
+    if (name.endsWith(u':')) name.chop(1);
+    return name.trimmed();
+}
+
+// The name of a control without a text of its own, as a user reads the dialog: the label that stands
+// nearest before it on its row, or else, as Windows names it, a static text just before it in the
+// template.
+QString NameFromLabels(const std::vector<std::unique_ptr<CQtWindows::Window>>& controls, std::size_t at) {
+    const QRect self = controls[at]->placed;
+    const CQtWindows::Window* found = nullptr;
+    for (const auto& other : controls) {
+        const QRect label = other->placed;
+        const bool sameRow = label.top() <= self.bottom() && self.top() <= label.bottom();
+        if (!IsLabel(*other) || !sameRow || label.center().x() >= self.left()) continue;
+        if (!found || label.right() > found->placed.right()) found = other.get();
+    }
+    if (!found && at > 0 && controls[at - 1]->kind == Kind::Static && IsLabel(*controls[at - 1])) found = controls[at - 1].get();
+    return found ? NameOfLabel(found->text) : QString();
+}
 
 }  // namespace
 
@@ -99,6 +187,7 @@ HWND CQtWindows::CreateDialogWindow(UINT templateId, HWND owner, IMessageSink* s
     const std::optional<res::DialogTemplate> dialogTemplate = resources_.dialog(templateId);
     if (!dialogTemplate) return nullptr;
 
+    QAccessible::installFactory(AccessibleOfTemplateWidget);  // once: Qt keeps a factory only once
     if (!focusHooked_ && qApp) {
         QObject::connect(qApp, &QApplication::focusChanged, keyFilter_.get(),
                          [this](QWidget*, QWidget* now) { OnFocusChanged(now); });
@@ -181,8 +270,11 @@ void CQtWindows::BuildControls(Window& dialog, const res::DialogTemplate& dialog
             if (name.compare(u"ComboBox", Qt::CaseInsensitive) == 0) atom = res::kComboBoxClass;
         }
 
-        const QRect rect(MulDiv(item.x, units.cx, 4), MulDiv(item.y, units.cy, 8), MulDiv(item.cx, units.cx, 4),
-                         MulDiv(item.cy, units.cy, 8));
+        // Each edge is converted, as MapDialogRect converts them, so that controls that meet in the
+        // template meet in pixels too; USER32 converts the width on its own, and rounding may then
+        // let one cover a pixel of the next.
+        const QRect rect(QPoint(MulDiv(item.x, units.cx, 4), MulDiv(item.y, units.cy, 8)),
+                         QPoint(MulDiv(item.x + item.cx, units.cx, 4) - 1, MulDiv(item.y + item.cy, units.cy, 8) - 1));
         QWidget* widget = nullptr;
         const DWORD type = item.style & BS_TYPEMASK;
         if (atom == res::kButtonClass && (type == BS_RADIOBUTTON || type == BS_AUTORADIOBUTTON)) {
@@ -237,7 +329,7 @@ void CQtWindows::BuildControls(Window& dialog, const res::DialogTemplate& dialog
             widget = edit;
         } else if (atom == res::kComboBoxClass) {
             control.kind = Kind::ComboBox;
-            auto* combo = new QComboBox(dialog.widget);
+            auto* combo = new TemplateComboBox(dialog.widget);
             // The list's view, once dropped down, takes the keys; F1 must still reach the dialog.
             combo->view()->installEventFilter(keyFilter_.get());
             widget = combo;
@@ -253,6 +345,7 @@ void CQtWindows::BuildControls(Window& dialog, const res::DialogTemplate& dialog
         if (control.kind == Kind::Icon) placed.setSize(QSize(kStandardIconSize, kStandardIconSize));
         if (control.kind == Kind::ComboBox) placed.setHeight(widget->sizeHint().height());
         widget->setGeometry(placed);
+        control.placed = placed;
 
         const bool tabStop = (item.style & WS_TABSTOP) != 0;
         if (control.kind == Kind::Static || control.kind == Kind::Icon || control.kind == Kind::GroupBox) {
@@ -279,6 +372,39 @@ void CQtWindows::BuildControls(Window& dialog, const res::DialogTemplate& dialog
         dialog.controls.push_back(std::move(record));
         SetText(control, control.text);
     }
+
+    dialog.built = true;
+    for (std::size_t i = 0; i < dialog.controls.size(); ++i) {
+        Window& control = *dialog.controls[i];
+        // Static texts take their width once their neighbours stand.
+        if (control.kind == Kind::Static) SetText(control, control.text);
+        const bool field = control.kind == Kind::Edit || control.kind == Kind::ComboBox ||
+                           (control.kind == Kind::Static && control.text.empty());
+        if (!field) continue;
+        if (const QString name = NameFromLabels(dialog.controls, i); !name.isEmpty()) control.widget->setAccessibleName(name);
+    }
+}
+
+void CQtWindows::FitStaticText(Window& label, const QString& shown) {
+    // A one-line static text that is narrower than its text, which a font wider than the one the
+    // template was drawn for makes, takes its text's width as far as the next control on its row or
+    // the dialog's edge allows: then nothing is cut off and nothing covered. Centred and
+    // right-aligned texts keep the template's place.
+    const DWORD type = label.style & SS_TYPEMASK;
+    QRect rect(label.widget->pos(), label.placed.size());
+    const QFontMetricsF metrics(label.widget->font());
+    const bool oneLine = !shown.contains(u'\n') && rect.height() < 2 * metrics.lineSpacing();
+    if (label.dialog->built && oneLine && (type == SS_LEFT || type == SS_LEFTNOWORDWRAP)) {
+        const int needed = static_cast<int>(std::ceil(std::max(metrics.horizontalAdvance(shown), metrics.boundingRect(shown).right())));
+        int right = label.dialog->widget->width();
+        for (const auto& other : label.dialog->controls) {
+            const QRect next = other->widget->geometry();
+            if (other.get() == &label || next.left() < rect.left() || next.top() > rect.bottom() || rect.top() > next.bottom()) continue;
+            right = std::min(right, next.left());
+        }
+        rect.setWidth(std::max(rect.width(), std::min(needed, right - rect.left())));
+    }
+    label.widget->setGeometry(rect);
 }
 
 }  // namespace orvane::qt

@@ -122,7 +122,7 @@ void CQtWindows::DestroyWindow(HWND window) {
     Live().handles.erase(Handle(found));
     Live().widgets.erase(found->widget);
     found->widget->removeEventFilter(keyFilter_.get());
-    QObject::disconnect(found->widget, nullptr, nullptr, nullptr);
+    QObject::disconnect(found->widget, nullptr, keyFilter_.get(), nullptr);
     if (delivering_ > 0) {
         found->widget->hide();
         found->widget->deleteLater();
@@ -174,7 +174,9 @@ void CQtWindows::Forget(Window& dialog) {
         Live().handles.erase(Handle(control.get()));
         Live().widgets.erase(control->widget);
         control->widget->removeEventFilter(keyFilter_.get());
-        QObject::disconnect(control->widget, nullptr, nullptr, nullptr);
+        // Only our own connections: Qt's accessibility cache learns of the widget's end from its
+        // destroyed signal, and would otherwise hand out the dead widget's interface.
+        QObject::disconnect(control->widget, nullptr, keyFilter_.get(), nullptr);
     }
     Live().handles.erase(Handle(&dialog));
     Live().widgets.erase(dialog.widget);
@@ -375,15 +377,10 @@ void CQtWindows::SetText(Window& window, const std::string& text) {
     case Kind::Edit: static_cast<QLineEdit*>(window.widget)->setText(shown); break;
     case Kind::Static: {
         auto* label = static_cast<QLabel*>(window.widget);
-        if (window.style & SS_NOPREFIX) {
-            label->setTextFormat(Qt::PlainText);
-            label->setText(shown);
-            break;
-        }
         // "&x" underlines x and "&&" stands for "&", as in a USER32 static.
-        QString plain;
+        QString plain = window.style & SS_NOPREFIX ? shown : QString();
         qsizetype mnemonic = -1;
-        for (qsizetype i = 0; i < shown.size(); ++i) {
+        for (qsizetype i = 0; i < shown.size() && !(window.style & SS_NOPREFIX); ++i) {
             if (shown[i] != u'&') {
                 plain += shown[i];
             } else if (i + 1 < shown.size()) {
@@ -395,12 +392,17 @@ void CQtWindows::SetText(Window& window, const std::string& text) {
         if (mnemonic < 0) {
             label->setTextFormat(Qt::PlainText);
             label->setText(plain);
-            break;
+        } else {
+            const auto html = [](const QString& part) { return part.toHtmlEscaped().replace(u'\n', QStringLiteral("<br>")); };
+            label->setTextFormat(Qt::RichText);
+            label->setText(html(plain.left(mnemonic)) + QStringLiteral("<u>") + html(plain.mid(mnemonic, 1)) +
+                           QStringLiteral("</u>") + html(plain.mid(mnemonic + 1)));
         }
-        const auto html = [](const QString& part) { return part.toHtmlEscaped().replace(u'\n', QStringLiteral("<br>")); };
-        label->setTextFormat(Qt::RichText);
-        label->setText(html(plain.left(mnemonic)) + QStringLiteral("<u>") + html(plain.mid(mnemonic, 1)) + QStringLiteral("</u>") +
-                       html(plain.mid(mnemonic + 1)));
+        FitStaticText(window, plain);
+        // A field named after its label, such as the status line, tells screen readers what it now
+        // says as its description, which announces itself when it changes; QLabel would announce a
+        // new text only as a new name.
+        if (!label->accessibleName().isEmpty()) label->setAccessibleDescription(plain);
         break;
     }
     default: break;

@@ -172,6 +172,7 @@ private:
     LRESULT ControlProc(Window& control, UINT message, WPARAM wParam, LPARAM lParam);
     LRESULT DialogCode(const Window& control) const;
     void SetText(Window& window, const std::string& text);
+    void FitStaticText(Window& label, const QString& shown);
     void UpdateWindowIcon(Window& dialog);
     Window* FindControl(Window& dialog, int id) const;
 

@@ -13,6 +13,7 @@
 #include <QImage>
 #include <QPainter>
 #include <QPixmap>
+#include <QRect>
 #include <QTimer>
 #include <QWidget>
 
@@ -39,6 +40,7 @@ struct CQtWindows::Window {
     Window* dialog = nullptr;  // a control's dialog
     bool automatic = false;    // auto radio buttons and check boxes change their own state
     UINT iconId = 0;           // static icons
+    QRect placed;              // where the template put it, in pixels; a drop-down list closed
 
     // Dialogs only.
     Window* owner = nullptr;
@@ -50,6 +52,7 @@ struct CQtWindows::Window {
     bool endPending = false;  // EndModalLoop came before RunModalLoop
     LRESULT endResult = 0;
     QWidget* paintTarget = nullptr;  // set while a paint event of the window is being handled
+    bool built = false;              // all its controls are there
 };
 
 struct CQtWindows::Icon {
