@@ -43,7 +43,7 @@ done
 # The Wine runs use the daytime server of the Linux build when this run builds it; otherwise
 # wine-test.sh builds one of its own.
 daytimed=()
-[ -z "${chosen[linux-build]+set}" ] || daytimed=(--daytimed build/linux/bin/orvane-daytimed)
+[ -z "${chosen[linux-build]+set}" ] || daytimed=(--daytimed "$PWD/build/linux/bin/orvane-daytimed")
 
 run_deps() { scripts/deps.sh $(printf '%s\n' "${groups[@]}" | sort -u); }
 run_linux_build() { cmake --preset linux && cmake --build --preset linux; }
@@ -67,6 +67,7 @@ print_table() {
         [ -n "${chosen[$stage]+set}" ] || continue
         printf '%-28s %8s  %s\n' "${title[$stage]}" "${seconds[$stage]:--}" "${result[$stage]:-not run}"
     done
+    printf '%-28s %8s\n' "whole run" "$SECONDS"
     # What the stages left out, and why, beyond a whole stage skipped (in its row above).
     for stage in "${!result[@]}"; do cat "$logs/$stage.log"; done |
         grep -E '^(deps.sh: SKIPPED|SKIPPED: |package-test: SKIPPED)' | grep -v -E '^SKIPPED: mingw-[a-z0-9_]+: ' | sort -u || true
