@@ -15,7 +15,7 @@ failures=0
 # run UID "ABSENT PACKAGES" GROUPS...: deps.sh's output in $out, its exit status in $status.
 run() {
     export FAKE=$scratch/machine FAKE_UID=$1
-    rm -rf "$FAKE" "$scratch/tree/build" && mkdir "$FAKE" && : >"$FAKE/archs" >"$FAKE/calls"
+    rm -rf "$FAKE" "$scratch/tree/build" && mkdir "$FAKE" && touch "$FAKE/archs" "$FAKE/calls"
     printf '%s\n' $2 >"$FAKE/absent"
     out=$(PATH=$scratch/bin:$PATH "$scratch/tree/scripts/deps.sh" "${@:3}" 2>&1)
     status=$?
