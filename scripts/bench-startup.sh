@@ -13,7 +13,7 @@ build=${2:-$root/build/linux}
 
 cd "$root"
 if [ "$build" = "$root/build/linux" ]; then
-    scripts/deps.sh
+    scripts/deps.sh app test
     cmake --preset linux >/dev/null
 fi
 cmake --build "$build" --target orvane orvane-startup-probe >/dev/null

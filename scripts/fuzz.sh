@@ -14,7 +14,7 @@ targets=("$@")
 [ ${#targets[@]} -eq 0 ] && targets=(daytime_record line_reader registry_text)
 
 cd "$root"
-scripts/deps.sh
+scripts/deps.sh app fuzz
 build=build/fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF >/dev/null

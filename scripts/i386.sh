@@ -26,3 +26,19 @@ i386_wine_runner() {
         echo none
     fi
 }
+
+# Prints why 32-bit Wine cannot run here (i386_wine_runner said none), in a few words: the reason
+# scripts/deps.sh gave when the mirror could not give the 32-bit group, or what is missing.
+i386_skip_cause() {
+    local state
+    state=$(dirname "${BASH_SOURCE[0]}")/../build/deps-windows32.txt
+    if [ -e /usr/lib/wine/wine ] && [ -x /usr/bin/qemu-i386-static ]; then
+        echo "the kernel runs no 32-bit programs, and qemu-i386 cannot be registered in a user namespace of its own (Linux 6.7 or later)"
+    elif [ -s "$state" ]; then
+        echo "the 32-bit Windows packages could not be installed: $(head -n1 "$state")"
+    elif [ ! -e /usr/lib/wine/wine ]; then
+        echo "wine32:i386 is not installed (scripts/deps.sh windows32 installs it)"
+    else
+        echo "the kernel runs no 32-bit programs, and qemu-user-static is not installed"
+    fi
+}

@@ -6,6 +6,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh" screenshots
 program=$(realpath "${1:-$root/build/linux/bin/orvane}")
 scratch=$(mktemp -d)
 . "$root/scripts/xvfb.sh"

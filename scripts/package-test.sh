@@ -305,8 +305,7 @@ test_windows() {
             check=(with_qemu_i386 "${check[@]}")
             ;;
         *)
-            echo "package-test: SKIPPED the 32-bit installer: 32-bit programs cannot run here" \
-                 "(install wine32:i386, and qemu-user-static where the kernel has no 32-bit emulation)" >&2
+            echo "package-test: SKIPPED the 32-bit installer: 32-bit programs cannot run here: $(i386_skip_cause)" >&2
             ;;
     esac
     "${check[@]}" "${installers[@]}"

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Builds Orvane for Linux and starts it.
+# Builds the Linux program alone (no tests, benchmarks or Windows build) and starts it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
-cmake --preset linux >/dev/null
-cmake --build --preset linux --target orvane
-exec build/linux/bin/orvane "$@"
+scripts/deps.sh app
+cmake --preset linux-app >/dev/null
+cmake --build --preset linux-app --target orvane
+exec build/linux-app/bin/orvane "$@"

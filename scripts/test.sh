@@ -1,21 +1,93 @@
 #!/usr/bin/env bash
-# Builds Orvane for Linux and runs every test, checks the packages users install, runs the tests
-# under the sanitizers, and the fuzzers briefly.
+# Builds Orvane and runs every test, stage by stage, and ends with the seconds each stage took:
+#   scripts/test.sh [stage...]
+# Stages: deps (the packages), linux-build, linux-tests, wine64, wine32, package-check (the packages
+# users install), asan (the suite under the sanitizers), fuzz; "linux" stands for the two Linux
+# stages, "wine" for both Wine stages. Without a stage every one runs, as in CI. Named stages run
+# alone, after the deps stage has installed what they need. The run stops at the first stage that
+# fails; each stage's output is also kept in build/test-logs/<stage>.log.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/deps.sh
-cmake --preset linux
-cmake --build --preset linux
-ctest --preset linux
-# What the Windows tests under Wine ran and skipped, which CTest keeps to itself when they pass.
-grep -h -E '^(mingw-[a-z0-9_]+ test_[a-z0-9_]+: [0-9]+ tests|  skipped: |SKIPPED: )' \
-    build/linux/Testing/Temporary/LastTest.log || true
-# The packages that users install: the Debian package installed, started and purged, and the
-# Windows installers run silently under Wine (scripts/package-test.sh).
-scripts/package-test.sh
-# The same suite built with AddressSanitizer and UndefinedBehaviorSanitizer, then each fuzzer for a
-# short while (docs/FUZZING.md).
-cmake --preset linux-asan
-cmake --build --preset linux-asan
-ctest --preset linux-asan
-scripts/fuzz.sh 20
+
+order=(deps linux-build linux-tests wine64 wine32 package-check asan fuzz)
+declare -A title=([deps]="packages" [linux-build]="Linux build" [linux-tests]="Linux tests"
+    [wine64]="Wine 64-bit" [wine32]="Wine 32-bit" [package-check]="packages check"
+    [asan]="sanitizer build and tests" [fuzz]="fuzzing")
+# The package groups of scripts/deps.sh that each stage needs.
+declare -A needs=([linux-build]="app test" [linux-tests]="app test" [wine64]="app windows"
+    [wine32]="app windows windows32" [package-check]="app test windows windows32 packages"
+    [asan]="app test" [fuzz]="app fuzz")
+
+declare -A chosen=([deps]=1)
+if [ $# -eq 0 ]; then
+    for stage in "${order[@]}"; do chosen[$stage]=1; done
+fi
+for arg in "$@"; do
+    case "$arg" in
+        linux) chosen[linux-build]=1; chosen[linux-tests]=1 ;;
+        wine) chosen[wine64]=1; chosen[wine32]=1 ;;
+        *)
+            if [ -z "${title[$arg]+set}" ]; then
+                echo "usage: $0 [stage...]; stages: ${order[*]} (linux, wine: both of theirs)" >&2
+                exit 2
+            fi
+            chosen[$arg]=1 ;;
+    esac
+done
+groups=()
+for stage in "${!chosen[@]}"; do
+    [ "$stage" = deps ] || groups+=(${needs[$stage]})
+done
+[ $# -gt 0 ] || groups=()    # deps.sh without a group installs them all
+
+# The Wine runs use the daytime server of the Linux build when this run builds it; otherwise
+# wine-test.sh builds one of its own.
+daytimed=()
+[ -z "${chosen[linux-build]+set}" ] || daytimed=(--daytimed "$PWD/build/linux/bin/orvane-daytimed")
+
+run_deps() { scripts/deps.sh $(printf '%s\n' "${groups[@]}" | sort -u); }
+run_linux_build() { cmake --preset linux && cmake --build --preset linux; }
+run_linux_tests() { ctest --preset linux; }
+run_wine64() { scripts/wine-test.sh "${daytimed[@]}" --no-i686; }
+run_wine32() { scripts/wine-test.sh "${daytimed[@]}" --no-x86_64; }
+# The Debian package installed, started and purged, the Windows installers run silently under Wine.
+run_package_check() { scripts/package-test.sh; }
+run_asan() { cmake --preset linux-asan && cmake --build --preset linux-asan && ctest --preset linux-asan; }
+run_fuzz() { scripts/fuzz.sh 20; }
+
+logs=build/test-logs
+mkdir -p "$logs"
+declare -A seconds result
+print_table() {
+    local stage
+    echo
+    echo "== Stages"
+    printf '%-28s %8s  %s\n' stage seconds result
+    for stage in "${order[@]}"; do
+        [ -n "${chosen[$stage]+set}" ] || continue
+        printf '%-28s %8s  %s\n' "${title[$stage]}" "${seconds[$stage]:--}" "${result[$stage]:-not run}"
+    done
+    printf '%-28s %8s\n' "whole run" "$SECONDS"
+    # What the stages left out, and why, beyond a whole stage skipped (in its row above).
+    for stage in "${!result[@]}"; do cat "$logs/$stage.log"; done |
+        grep -E '^(deps.sh: SKIPPED|SKIPPED: |package-test: SKIPPED)' | grep -v -E '^SKIPPED: mingw-[a-z0-9_]+: ' | sort -u || true
+}
+trap print_table EXIT
+
+for stage in "${order[@]}"; do
+    [ -n "${chosen[$stage]+set}" ] || continue
+    echo "== ${title[$stage]}"
+    log=$logs/$stage.log
+    start=$SECONDS
+    status=0
+    "run_${stage//-/_}" 2>&1 | tee "$log" || status=$?
+    seconds[$stage]=$((SECONDS - start))
+    if [ "$status" -ne 0 ]; then
+        result[$stage]="FAILED (exit $status)"
+        exit "$status"
+    fi
+    result[$stage]=ok
+    # A Wine stage that could not run at all says so in its SKIPPED: line, cause included.
+    skipped=$(grep -m1 -E '^SKIPPED: mingw-[a-z0-9_]+: ' "$log" || true)
+    [ -z "$skipped" ] || result[$stage]="SKIPPED: ${skipped#SKIPPED: mingw-*: }"
+done

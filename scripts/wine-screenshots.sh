@@ -5,6 +5,7 @@
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
+"$root/scripts/deps.sh" screenshots
 exe=$(realpath "${1:-$root/build/mingw-x86_64/bin/orvane.exe}")
 
 if [ -z "${WINEPREFIX:-}" ]; then

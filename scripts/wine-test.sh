@@ -3,8 +3,10 @@
 # against daytime servers on 127.0.0.1:
 #   scripts/wine-test.sh [--daytimed PATH] [--no-i686 | --no-x86_64] [--no-build] [ctest arguments...]
 # Without --daytimed the Linux daytime server is built in build/wine-tools. --no-i686 leaves the
-# 32-bit program out (neither built nor run), --no-x86_64 the 64-bit one. The ctest arguments (-R test_win32_dialogs, ...) go to
-# the run of each build.
+# 32-bit program out (neither built nor run), --no-x86_64 the 64-bit one; scripts/test.sh runs each in
+# a stage of its own. The ctest arguments (-R test_win32_dialogs, ...) go to the run of each build.
+# Where 32-bit Wine cannot run, the 32-bit program is built but not run, and a line starting with
+# "SKIPPED:" says why (scripts/i386.sh); the run still passes.
 #
 # Every test program writes its GoogleTest results; after each build's run the script lists the
 # tests that skipped themselves, and fails when a program that CTest ran reported no test that ran:
@@ -68,13 +70,6 @@ if [ -n "$inside_wine" ]; then
     [ -z "$build_i686" ] || presets+=(mingw-i686)
     status=0
     for preset in "${presets[@]}"; do
-        # 32-bit Wine needs a kernel that runs 32-bit programs, or qemu-i386 (see i386.sh), under
-        # which the run outside has started this one. Where neither can be had the 32-bit run is
-        # skipped, and says so loudly: the program is still built, and its tests still compile.
-        if [ "$preset" = mingw-i686 ] && ! { [ -e /usr/lib/wine/wine ] && /usr/lib/wine/wine --version >/dev/null 2>&1; }; then
-            echo "SKIPPED: $preset: 32-bit Wine cannot run here (wine32:i386 missing, or a kernel without 32-bit emulation and no qemu-user-static); only the 32-bit build was checked" >&2
-            continue
-        fi
         results=$ORVANE_WINE_TMP/results/$preset
         rm -rf "$results"
         mkdir -p "$results"
@@ -120,6 +115,18 @@ if [ -n "$inside_wine" ]; then
     exit "$status"
 fi
 
+# 32-bit Wine needs a kernel that runs 32-bit programs, or qemu-i386 (see i386.sh). Where neither
+# can be had the 32-bit run is skipped, and says why: the program is still built, and its tests still
+# compile.
+. "$root/scripts/i386.sh"
+i686_runner=none
+[ -z "$build_i686" ] || i686_runner=$(i386_wine_runner)
+if [ -n "$build_i686" ] && [ "$i686_runner" = none ]; then
+    echo "SKIPPED: mingw-i686: 32-bit Wine cannot run here: $(i386_skip_cause); only the 32-bit build was checked" >&2
+    build_i686=
+    [ -n "$build_x86_64" ] || exit 0
+fi
+
 scratch=$(mktemp -d "${TMPDIR:-/tmp}/orvane-daytimed.XXXXXX")
 daytimed_pid=
 stop_daytimed() {
@@ -146,9 +153,6 @@ done
 
 # Where 32-bit programs run only under qemu, the 32-bit tests get a Wine run of their own inside
 # its namespace; the 64-bit tests run natively, as they would on Windows.
-. "$root/scripts/i386.sh"
-i686_runner=none
-[ -z "$build_i686" ] || i686_runner=$(i386_wine_runner)
 status=0
 if [ -n "$build_x86_64" ]; then
     presets=()

@@ -1,6 +1,6 @@
 # Tests of the Windows program. The cross build (presets mingw-*) makes them and runs them under Wine
-# through scripts/wine-test.sh; the Linux build runs that script as one test when ORVANE_WINE_TESTS
-# is on.
+# through scripts/wine-test.sh, which scripts/test.sh runs in stages of their own; a Linux build
+# configured with ORVANE_WINE_TESTS on runs that script as one test instead.
 if(WIN32)
     orvane_test(test_win32_platform SOURCES test_win32_platform.cpp LIBS orvane_platform ws2_32)
     # The real dialogs, built from the real templates by the dialog manager, with the user's
