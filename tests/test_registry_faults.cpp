@@ -9,6 +9,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -541,7 +542,7 @@ int CheckAfterwards(const std::string& file, const std::string& bytes, const std
 
 int g_openError = 0;
 int g_readError = 0;
-int FailingOpen(const char* /*path*/, int /*flags*/) {
+int FailingOpen(int /*folder*/, const char* /*name*/, int /*flags*/) {
     errno = g_openError;
     return -1;
 }
@@ -698,14 +699,17 @@ TEST_F(RegistryFaults, RootWritingAnotherUsersSettingsLeavesNothingOfRootsInThei
     ASSERT_TRUE(std::filesystem::exists(settings));
     EXPECT_EQ(NotNobodys(home), std::vector<std::string>()) << "after the first run";
 
-    // A damaged file that root once left there is kept aside as a backup of the user's.
+    // A damaged file that root once left there is kept aside. The backup keeps root's owner: root
+    // cannot tell it from a system file that the user linked there. The new file is the user's.
     test::WriteWholeFile(settings, "no registry file\n");
     ASSERT_EQ(::chown(settings.c_str(), 0, 0), 0);
     EXPECT_EQ(runAsRootWithHome([] { return StoreFirstValuesInChild(); }), 0);
-    bool backup = false;
-    for (const std::string& name : Listing(home + "/.config/orvane")) backup = backup || name.find(".damaged-") != std::string::npos;
-    EXPECT_TRUE(backup) << "the damaged file was not kept";
-    EXPECT_EQ(NotNobodys(home), std::vector<std::string>()) << "after replacing a damaged file";
+    std::vector<std::string> backups;
+    for (const std::string& name : Listing(home + "/.config/orvane")) {
+        if (name.find(".damaged-") != std::string::npos) backups.push_back(home + "/.config/orvane/" + name);
+    }
+    EXPECT_EQ(backups.size(), 1u) << "the damaged file was not kept";
+    EXPECT_EQ(NotNobodys(home), backups) << "after replacing a damaged file";
 
     // The user can go on with the settings, without root.
     const int result = test::RunUnprivileged([&] {
@@ -714,6 +718,142 @@ TEST_F(RegistryFaults, RootWritingAnotherUsersSettingsLeavesNothingOfRootsInThei
         return AppSettings().WriteString(kSection, "URL", UrlValue(4)) ? 0 : static_cast<int>(kNoRoomAfterwards);
     });
     EXPECT_EQ(result, 0) << Explain(result);
+}
+
+
+// What a user racing root does at one of the file module's steps: flips her link `link` to its other
+// target at step number `flipAt` (every step when -1), or removes her name `unlinkPath` at the step
+// whose name holds `unlinkAt`.
+struct Race {
+    int steps = 0;
+    int flipAt = 0;
+    std::string link, targets[2];
+    std::string unlinkAt, unlinkPath;
+} g_race;
+
+void RaceStep(const char* name) {
+    if (++g_race.steps == g_race.flipAt || g_race.flipAt < 0) {
+        const std::string fresh = g_race.link + ".new";
+        std::string target;
+        char old[4096] = {};
+        if (::readlink(g_race.link.c_str(), old, sizeof old - 1) > 0) target = g_race.targets[old == g_race.targets[0] ? 1 : 0];
+        if (::symlink(target.c_str(), fresh.c_str()) == 0 && ::lchown(fresh.c_str(), 65534, 65534) == 0) ::rename(fresh.c_str(), g_race.link.c_str());
+    }
+    if (!g_race.unlinkAt.empty() && std::string(name).find(g_race.unlinkAt) != std::string::npos) ::unlink(g_race.unlinkPath.c_str());
+}
+
+// Root saves settings in a nobody-owned home through `path`, with the user's link pointing at its
+// first target and her racing root as `g_race` says. Answers whether the save succeeded, what root
+// gave to nobody outside the home, and what it made in the system folder `system`.
+std::string SaveAsRootRacing(const test::TempDir& dir, const std::string& path, const std::string& system) {
+    if (!g_race.link.empty()) {
+        ::unlink(g_race.link.c_str());
+        if (::symlink(g_race.targets[0].c_str(), g_race.link.c_str()) != 0 || ::lchown(g_race.link.c_str(), 65534, 65534) != 0) return "no link";
+    }
+    Child save([&] {
+        regfile::SetRegistryFilePathForTesting(path);
+        regfile::SetStepHookForTesting(RaceStep);
+        return AppSettings().WriteString(kSection, "URL", "http://saved:13") ? 0 : 1;
+    });
+    std::string outcome = save.Wait() == 0 ? "saved" : "failed";
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path())) {
+        struct stat info {};
+        const std::string name = entry.path().string();
+        if (name.rfind(dir / "home", 0) == 0 || ::lstat(name.c_str(), &info) != 0) continue;
+        if (info.st_uid != 0 || info.st_gid != 0) outcome += ", gave away " + name;
+        if (name.rfind(system + "/", 0) == 0 && name != system + "/secret") outcome += ", made " + name;
+    }
+    return outcome;
+}
+
+TEST_F(RegistryFaults, RootFollowsTheUsersLinksOnlyWithinHerFoldersAndGivesNothingElseAway) {
+    if (::geteuid() != 0) GTEST_SKIP() << "root's walk through a user's folders needs root";
+    const std::string home = dir / "home", mine = home + "/mine", system = dir / "system", link = home + "/L";
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0711), 0);
+    for (const std::string& made : {home, mine, system}) std::filesystem::create_directories(made);
+    for (const std::string& hers : {home, mine}) ASSERT_EQ(::chown(hers.c_str(), 65534, 65534), 0);
+    // A system file that the user hard-links into her folder, to have it given to her.
+    test::WriteWholeFile(system + "/secret", "root's secret\n");
+    ASSERT_EQ(::chmod((system + "/secret").c_str(), 0600), 0);
+
+    // Root follows her link into her own folder, as a dotfile manager's, and refuses one into the
+    // system folder; a flip of the link at any step never lets root make or give away anything there.
+    g_race = {0, 0, link, {mine, system}, "", ""};
+    EXPECT_EQ(SaveAsRootRacing(dir, link + "/x/registry.reg", system), "saved") << "a link within her folders";
+    g_race = {0, 0, link, {system, mine}, "", ""};
+    EXPECT_EQ(SaveAsRootRacing(dir, link + "/x/registry.reg", system), "failed") << "a link into the system folder";
+    for (const bool intoSystem : {false, true}) {
+        for (int flipAt = -1; flipAt <= 12; ++flipAt) {
+            std::filesystem::remove_all(mine + "/x");
+            g_race = {0, flipAt, link, {intoSystem ? system : mine, intoSystem ? mine : system}, "", ""};
+            const std::string outcome = SaveAsRootRacing(dir, link + "/x/registry.reg", system);
+            EXPECT_EQ(outcome.find(','), std::string::npos) << outcome << ", flip at step " << flipAt;
+        }
+    }
+
+    // Her hard link to the system file at the lock's name or the settings file's; she removes her
+    // own name at the step after root opened or kept the file.
+    g_race = {};
+    const std::string settings = home + "/.config/orvane/registry.reg";
+    ASSERT_EQ(SaveAsRootRacing(dir, settings, system), "saved");
+    for (const std::string name : {"registry.reg.lock", "registry.reg"}) {
+        const std::string linked = home + "/.config/orvane/" + name;
+        ::unlink(linked.c_str());
+        ASSERT_EQ(::link((system + "/secret").c_str(), linked.c_str()), 0);
+        g_race = {0, 0, "", {}, name == "registry.reg" ? ".damaged-" : name, linked};
+        EXPECT_EQ(SaveAsRootRacing(dir, settings, system), "saved") << name << " linked to a system file";
+    }
+}
+
+TEST_F(RegistryFaults, ALinkAtTheFilesOwnNameIsFollowedOnlyToAPlainFile) {
+    StoreFirstValues();
+    const std::string elsewhere = dir / "dotfiles", fifo = dir / "fifo";
+    std::filesystem::create_directories(elsewhere);
+    std::filesystem::rename(file, elsewhere + "/registry.reg");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const struct {
+        const char* what;
+        std::string target;
+        regfile::FileState state;
+        bool saves;
+    } cases[] = {
+        {"a dotfile manager's link", elsewhere + "/registry.reg", regfile::FileState::Sound, true},
+        {"a link to a FIFO", fifo, regfile::FileState::Damaged, true},
+        {"a dangling link (media not mounted)", dir / "unmounted/registry.reg", regfile::FileState::Unreadable, false},
+    };
+    for (const auto& c : cases) {
+        std::filesystem::remove(file);
+        ASSERT_EQ(::symlink(c.target.c_str(), file.c_str()), 0) << c.what;
+        // A writer waiting for a reader goes on once anything opens the FIFO (a device would act).
+        Child writer([&] { return ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC) >= 0 ? 0 : 1; });
+        EXPECT_EQ(regfile::CRegistryFile(file).Load().state, c.state) << c.what;
+        EXPECT_EQ(WriteUrl(UrlValue(5)), c.saves) << c.what;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_TRUE(writer.Running()) << c.what << ": the FIFO was opened";
+        EXPECT_EQ(std::filesystem::is_symlink(file), !c.saves) << c.what << ": the link was replaced";
+    }
+}
+
+TEST_F(RegistryFaults, AWriterWaitsAWhileForALockAnotherCopyHoldsThenFails) {
+    StoreFirstValues();
+    for (const int holdMs : {500, 60000}) {  // another copy that goes on, and one stopped for good
+        int held[2];
+        ASSERT_EQ(::pipe(held), 0);
+        Child holder([&] {
+            const int lock = ::open((file + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+            if (lock < 0 || ::flock(lock, LOCK_EX) != 0 || ::write(held[1], "1", 1) != 1) return 1;
+            std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
+            return 0;
+        });
+        char go = 0;
+        ASSERT_EQ(::read(held[0], &go, 1), 1);
+        Child writer([&] { return static_cast<int>(regfile::CRegistryFile(file).Update([](regfile::Key&) { return ERROR_SUCCESS; })); });
+        for (int waited = 0; writer.Running() && waited < 1000; ++waited) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        if (writer.Running()) writer.Kill();
+        EXPECT_EQ(writer.Wait(), holdMs < 2000 ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION) << "lock held for " << holdMs << " ms";
+        ::close(held[0]);
+        ::close(held[1]);
+    }
 }
 
 }  // namespace

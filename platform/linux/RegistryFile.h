@@ -65,9 +65,15 @@ void SetRegistryFilePathForTesting(const std::string& path);
 // The system calls through which the file is read; members left null are the system's own. Tests put
 // failing ones in place to stand for a disk or a network file system that fails (EIO, ESTALE).
 struct FileReadCalls {
-    int (*open)(const char* path, int flags) = nullptr;
+    int (*open)(int folder, const char* name, int flags) = nullptr;  // as openat()
     ssize_t (*read)(int fd, void* buffer, std::size_t size) = nullptr;
 };
 void SetFileReadCallsForTesting(const FileReadCalls& calls);
+
+// Called with a name each time the file's path has just been opened or created one step further: a
+// folder or link on the way, the file itself, its lock, a temporary copy. Tests move or relink names
+// from it, at the very moment a user racing the program could. Null (the default) calls nothing.
+using StepHook = void (*)(const char* name);
+void SetStepHookForTesting(StepHook hook);
 
 }  // namespace orvane::regfile
