@@ -721,35 +721,19 @@ TEST_F(RegistryFaults, RootWritingAnotherUsersSettingsLeavesNothingOfRootsInThei
 }
 
 
-// What a user racing root does at one of the file module's steps: flips her link `link` to its other
-// target at step number `flipAt` (every step when -1), or removes her name `unlinkPath` at the step
-// whose name holds `unlinkAt`.
-struct Race {
-    int steps = 0;
-    int flipAt = 0;
-    std::string link, targets[2];
-    std::string unlinkAt, unlinkPath;
-} g_race;
+// What the user racing root does at each step of the file module's, given the step's name.
+std::function<void(const std::string&)> g_race;
+void RaceStep(const char* name) { g_race(name); }
 
-void RaceStep(const char* name) {
-    if (++g_race.steps == g_race.flipAt || g_race.flipAt < 0) {
-        const std::string fresh = g_race.link + ".new";
-        std::string target;
-        char old[4096] = {};
-        if (::readlink(g_race.link.c_str(), old, sizeof old - 1) > 0) target = g_race.targets[old == g_race.targets[0] ? 1 : 0];
-        if (::symlink(target.c_str(), fresh.c_str()) == 0 && ::lchown(fresh.c_str(), 65534, 65534) == 0) ::rename(fresh.c_str(), g_race.link.c_str());
-    }
-    if (!g_race.unlinkAt.empty() && std::string(name).find(g_race.unlinkAt) != std::string::npos) ::unlink(g_race.unlinkPath.c_str());
+// Points the user's link at `target`, in one rename as she would.
+bool Relink(const std::string& link, const std::string& target) {
+    const std::string fresh = link + ".new";
+    return ::symlink(target.c_str(), fresh.c_str()) == 0 && ::lchown(fresh.c_str(), 65534, 65534) == 0 && ::rename(fresh.c_str(), link.c_str()) == 0;
 }
 
-// Root saves settings in a nobody-owned home through `path`, with the user's link pointing at its
-// first target and her racing root as `g_race` says. Answers whether the save succeeded, what root
-// gave to nobody outside the home, and what it made in the system folder `system`.
+// Root saves settings through `path` while the user races it. Answers whether the save succeeded,
+// and what root gave to nobody outside her home or made in the system folder `system`.
 std::string SaveAsRootRacing(const test::TempDir& dir, const std::string& path, const std::string& system) {
-    if (!g_race.link.empty()) {
-        ::unlink(g_race.link.c_str());
-        if (::symlink(g_race.targets[0].c_str(), g_race.link.c_str()) != 0 || ::lchown(g_race.link.c_str(), 65534, 65534) != 0) return "no link";
-    }
     Child save([&] {
         regfile::SetRegistryFilePathForTesting(path);
         regfile::SetStepHookForTesting(RaceStep);
@@ -763,6 +747,7 @@ std::string SaveAsRootRacing(const test::TempDir& dir, const std::string& path, 
         if (info.st_uid != 0 || info.st_gid != 0) outcome += ", gave away " + name;
         if (name.rfind(system + "/", 0) == 0 && name != system + "/secret") outcome += ", made " + name;
     }
+    std::filesystem::remove_all(system + "/x");
     return outcome;
 }
 
@@ -771,37 +756,33 @@ TEST_F(RegistryFaults, RootFollowsTheUsersLinksOnlyWithinHerFoldersAndGivesNothi
     const std::string home = dir / "home", mine = home + "/mine", system = dir / "system", link = home + "/L";
     ASSERT_EQ(::chmod(dir.Path().c_str(), 0711), 0);
     for (const std::string& made : {home, mine, system}) std::filesystem::create_directories(made);
-    for (const std::string& hers : {home, mine}) ASSERT_EQ(::chown(hers.c_str(), 65534, 65534), 0);
-    // A system file that the user hard-links into her folder, to have it given to her.
-    test::WriteWholeFile(system + "/secret", "root's secret\n");
-    ASSERT_EQ(::chmod((system + "/secret").c_str(), 0600), 0);
+    ASSERT_TRUE(::chown(home.c_str(), 65534, 65534) == 0 && ::chown(mine.c_str(), 65534, 65534) == 0);
+    test::WriteWholeFile(system + "/secret", "root's secret\n");  // a system file she links to
 
-    // Root follows her link into her own folder, as a dotfile manager's, and refuses one into the
-    // system folder; a flip of the link at any step never lets root make or give away anything there.
-    g_race = {0, 0, link, {mine, system}, "", ""};
-    EXPECT_EQ(SaveAsRootRacing(dir, link + "/x/registry.reg", system), "saved") << "a link within her folders";
-    g_race = {0, 0, link, {system, mine}, "", ""};
-    EXPECT_EQ(SaveAsRootRacing(dir, link + "/x/registry.reg", system), "failed") << "a link into the system folder";
+    // Root follows her link into her own folder (a dotfile manager's) and refuses one into the system
+    // folder; a flip of the link at any step (at every step: -1) never lets root make or give away
+    // anything there.
     for (const bool intoSystem : {false, true}) {
-        for (int flipAt = -1; flipAt <= 12; ++flipAt) {
-            std::filesystem::remove_all(mine + "/x");
-            g_race = {0, flipAt, link, {intoSystem ? system : mine, intoSystem ? mine : system}, "", ""};
+        for (int flipAt = -1; flipAt <= 30; ++flipAt) {
+            const std::string targets[2] = {intoSystem ? system : mine, intoSystem ? mine : system};
+            ASSERT_TRUE(Relink(link, targets[0]));
+            g_race = [&, step = 0, flips = 0](const std::string&) mutable {
+                if (++step == flipAt || flipAt < 0) Relink(link, targets[++flips % 2]);
+            };
             const std::string outcome = SaveAsRootRacing(dir, link + "/x/registry.reg", system);
-            EXPECT_EQ(outcome.find(','), std::string::npos) << outcome << ", flip at step " << flipAt;
+            EXPECT_TRUE(flipAt == 0 ? outcome == (intoSystem ? "failed" : "saved") : outcome.find(',') == std::string::npos)
+                << outcome << ", flip at step " << flipAt;
         }
     }
-
-    // Her hard link to the system file at the lock's name or the settings file's; she removes her
+    // Her hard link to the system file at the lock's name or the settings file's: she removes her
     // own name at the step after root opened or kept the file.
-    g_race = {};
-    const std::string settings = home + "/.config/orvane/registry.reg";
-    ASSERT_EQ(SaveAsRootRacing(dir, settings, system), "saved");
-    for (const std::string name : {"registry.reg.lock", "registry.reg"}) {
+    for (const std::string name : {"", "registry.reg.lock", "registry.reg"}) {
         const std::string linked = home + "/.config/orvane/" + name;
-        ::unlink(linked.c_str());
-        ASSERT_EQ(::link((system + "/secret").c_str(), linked.c_str()), 0);
-        g_race = {0, 0, "", {}, name == "registry.reg" ? ".damaged-" : name, linked};
-        EXPECT_EQ(SaveAsRootRacing(dir, settings, system), "saved") << name << " linked to a system file";
+        ASSERT_TRUE(name.empty() || (::unlink(linked.c_str()) == 0 && ::link((system + "/secret").c_str(), linked.c_str()) == 0));
+        g_race = [&](const std::string& step) {
+            if (!name.empty() && step.find(name == "registry.reg" ? ".damaged-" : name) != std::string::npos) ::unlink(linked.c_str());
+        };
+        EXPECT_EQ(SaveAsRootRacing(dir, home + "/.config/orvane/registry.reg", system), "saved") << name << " linked to a system file";
     }
 }
 
@@ -814,45 +795,39 @@ TEST_F(RegistryFaults, ALinkAtTheFilesOwnNameIsFollowedOnlyToAPlainFile) {
     const struct {
         const char* what;
         std::string target;
-        regfile::FileState state;
-        bool saves;
+        regfile::FileState state;  // a file that cannot be read is never replaced
     } cases[] = {
-        {"a dotfile manager's link", elsewhere + "/registry.reg", regfile::FileState::Sound, true},
-        {"a link to a FIFO", fifo, regfile::FileState::Damaged, true},
-        {"a dangling link (media not mounted)", dir / "unmounted/registry.reg", regfile::FileState::Unreadable, false},
+        {"a dotfile manager's link", elsewhere + "/registry.reg", regfile::FileState::Sound},
+        {"a link to a FIFO", fifo, regfile::FileState::Damaged},
+        {"a dangling link (media not mounted)", dir / "unmounted/registry.reg", regfile::FileState::Unreadable},
     };
     for (const auto& c : cases) {
         std::filesystem::remove(file);
         ASSERT_EQ(::symlink(c.target.c_str(), file.c_str()), 0) << c.what;
         // A writer waiting for a reader goes on once anything opens the FIFO (a device would act).
         Child writer([&] { return ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC) >= 0 ? 0 : 1; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_EQ(regfile::CRegistryFile(file).Load().state, c.state) << c.what;
-        EXPECT_EQ(WriteUrl(UrlValue(5)), c.saves) << c.what;
+        EXPECT_EQ(WriteUrl(UrlValue(5)), c.state != regfile::FileState::Unreadable) << c.what;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
         EXPECT_TRUE(writer.Running()) << c.what << ": the FIFO was opened";
-        EXPECT_EQ(std::filesystem::is_symlink(file), !c.saves) << c.what << ": the link was replaced";
+        EXPECT_EQ(std::filesystem::is_symlink(file), c.state == regfile::FileState::Unreadable) << c.what << ": the link was replaced";
     }
 }
 
 TEST_F(RegistryFaults, AWriterWaitsAWhileForALockAnotherCopyHoldsThenFails) {
     StoreFirstValues();
     for (const int holdMs : {500, 60000}) {  // another copy that goes on, and one stopped for good
-        int held[2];
-        ASSERT_EQ(::pipe(held), 0);
-        Child holder([&] {
-            const int lock = ::open((file + ".lock").c_str(), O_RDWR | O_CLOEXEC);
-            if (lock < 0 || ::flock(lock, LOCK_EX) != 0 || ::write(held[1], "1", 1) != 1) return 1;
-            std::this_thread::sleep_for(std::chrono::milliseconds(holdMs));
-            return 0;
-        });
-        char go = 0;
-        ASSERT_EQ(::read(held[0], &go, 1), 1);
+        const int lock = ::open((file + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_EQ(::flock(lock, LOCK_EX), 0);
         Child writer([&] { return static_cast<int>(regfile::CRegistryFile(file).Update([](regfile::Key&) { return ERROR_SUCCESS; })); });
-        for (int waited = 0; writer.Running() && waited < 1000; ++waited) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        for (int waited = 0; writer.Running() && waited < 10000; waited += 10) {
+            if (waited == holdMs) ::flock(lock, LOCK_UN);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         if (writer.Running()) writer.Kill();
         EXPECT_EQ(writer.Wait(), holdMs < 2000 ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION) << "lock held for " << holdMs << " ms";
-        ::close(held[0]);
-        ::close(held[1]);
+        ::close(lock);
     }
 }
 

@@ -19,8 +19,8 @@
 #include <cstdlib>
 #include <ctime>
 #include <deque>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <system_error>
 #include <thread>
@@ -30,7 +30,7 @@ namespace orvane::regfile {
 
 namespace {
 
-// A writer's temporary copy is named <file><kTemporaryInfix> and six letters or digits of mkstemp's.
+// A writer's temporary copy is named <file><kTemporaryInfix> and six random letters or digits.
 // The infix keeps the name apart from anything a person would call a copy of the file
 // ("registry.reg.backup"), since copies left by killed writers are removed by name.
 constexpr std::string_view kTemporaryInfix = ".tmp-";
@@ -162,10 +162,9 @@ int MakeFolder(const Folder& parent, const std::string& name) {
     Step(name);
     const int fd = ::openat(parent.fd.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     struct stat made {};
-    // The owner of `parent` can rename something else into the name before the open: only an empty
-    // folder of this process's own is the one just made. Whatever else could be moved there already
-    // lay inside that owner's folder.
-    if (fd >= 0 && ::fstat(fd, &made) == 0 && S_ISDIR(made.st_mode) && made.st_uid == ::geteuid() && made.st_nlink == 2) {
+    // The owner of `parent` can rename something else into the name before the open. Whatever she
+    // can move there already lay inside her own folders, so giving it to her gives nothing away.
+    if (fd >= 0 && ::fstat(fd, &made) == 0 && S_ISDIR(made.st_mode)) {
         GiveToFolderOwner(fd, parent.info);
     }
     return fd;
@@ -224,7 +223,7 @@ int Walk(const std::string& path, Walking walking, Folder& at) {
             if (made.Get() < 0 && errno != EEXIST) return errno;
             next.fd = CFileDescriptor(::openat(at.fd.Get(), part.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         }
-        if (next.fd.Get() < 0) return errno == ENOENT && part.fromLink ? kDangling : errno;
+        if (next.fd.Get() < 0) return (errno == ENOENT || errno == ENOTDIR) && part.fromLink ? kDangling : errno;
         Step(part.name);
         if (::fstat(next.fd.Get(), &next.info) != 0) return errno;
         next.user = at.user;
@@ -242,7 +241,7 @@ int Walk(const std::string& path, Walking walking, Folder& at) {
             push(text, true);
             continue;
         }
-        if (!S_ISDIR(next.info.st_mode)) return ENOTDIR;
+        if (!S_ISDIR(next.info.st_mode)) return part.fromLink ? kDangling : ENOTDIR;
         at = std::move(next);
     }
     return MayWorkIn(at) ? 0 : kUnsafeStep;
