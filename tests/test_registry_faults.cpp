@@ -704,12 +704,8 @@ TEST_F(RegistryFaults, RootWritingAnotherUsersSettingsLeavesNothingOfRootsInThei
     test::WriteWholeFile(settings, "no registry file\n");
     ASSERT_EQ(::chown(settings.c_str(), 0, 0), 0);
     EXPECT_EQ(runAsRootWithHome([] { return StoreFirstValuesInChild(); }), 0);
-    std::vector<std::string> backups;
-    for (const std::string& name : Listing(home + "/.config/orvane")) {
-        if (name.find(".damaged-") != std::string::npos) backups.push_back(home + "/.config/orvane/" + name);
-    }
-    EXPECT_EQ(backups.size(), 1u) << "the damaged file was not kept";
-    EXPECT_EQ(NotNobodys(home), backups) << "after replacing a damaged file";
+    const std::vector<std::string> roots = NotNobodys(home);
+    EXPECT_TRUE(roots.size() == 1 && roots[0].find(".damaged-") != std::string::npos) << "root's: " << Join(roots);
 
     // The user can go on with the settings, without root.
     const int result = test::RunUnprivileged([&] {
@@ -792,26 +788,21 @@ TEST_F(RegistryFaults, ALinkAtTheFilesOwnNameIsFollowedOnlyToAPlainFile) {
     std::filesystem::create_directories(elsewhere);
     std::filesystem::rename(file, elsewhere + "/registry.reg");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
-    const struct {
-        const char* what;
-        std::string target;
-        regfile::FileState state;  // a file that cannot be read is never replaced
-    } cases[] = {
-        {"a dotfile manager's link", elsewhere + "/registry.reg", regfile::FileState::Sound},
-        {"a link to a FIFO", fifo, regfile::FileState::Damaged},
-        {"a dangling link (media not mounted)", dir / "unmounted/registry.reg", regfile::FileState::Unreadable},
-    };
-    for (const auto& c : cases) {
+    // A dotfile manager's link, one to a FIFO, and one that leads nowhere (media not mounted), which
+    // reads as unreadable and so is never replaced.
+    for (const auto& [target, state] : {std::pair(elsewhere + "/registry.reg", regfile::FileState::Sound), std::pair(fifo, regfile::FileState::Damaged),
+                                        std::pair(dir / "unmounted/registry.reg", regfile::FileState::Unreadable)}) {
+        const std::string what = "a link to " + target;
         std::filesystem::remove(file);
-        ASSERT_EQ(::symlink(c.target.c_str(), file.c_str()), 0) << c.what;
+        ASSERT_EQ(::symlink(target.c_str(), file.c_str()), 0) << what;
         // A writer waiting for a reader goes on once anything opens the FIFO (a device would act).
         Child writer([&] { return ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC) >= 0 ? 0 : 1; });
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_EQ(regfile::CRegistryFile(file).Load().state, c.state) << c.what;
-        EXPECT_EQ(WriteUrl(UrlValue(5)), c.state != regfile::FileState::Unreadable) << c.what;
+        EXPECT_EQ(regfile::CRegistryFile(file).Load().state, state) << what;
+        EXPECT_EQ(WriteUrl(UrlValue(5)), state != regfile::FileState::Unreadable) << what;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        EXPECT_TRUE(writer.Running()) << c.what << ": the FIFO was opened";
-        EXPECT_EQ(std::filesystem::is_symlink(file), c.state == regfile::FileState::Unreadable) << c.what << ": the link was replaced";
+        EXPECT_TRUE(writer.Running()) << what << ": the FIFO was opened";
+        EXPECT_EQ(std::filesystem::is_symlink(file), state == regfile::FileState::Unreadable) << what << ": the link was replaced";
     }
 }
 
