@@ -75,8 +75,9 @@ struct FileReadCalls {
 void SetFileReadCallsForTesting(const FileReadCalls& calls);
 
 // Called with a name each time the file's path has just been opened or created one step further: a
-// folder or link on the way, the file itself, its lock, a temporary copy. Tests move or relink names
-// from it, at the very moment a user racing the program could. Null (the default) calls nothing.
+// folder or link on the way, the file itself, its lock, a temporary copy, a damaged file's backup.
+// Tests move or relink names from it, at the very moment a user racing the program could. Null (the
+// default) calls nothing.
 using StepHook = void (*)(const char* name);
 void SetStepHookForTesting(StepHook hook);
 
