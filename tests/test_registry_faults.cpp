@@ -9,6 +9,7 @@
 #include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -541,7 +542,7 @@ int CheckAfterwards(const std::string& file, const std::string& bytes, const std
 
 int g_openError = 0;
 int g_readError = 0;
-int FailingOpen(const char* /*path*/, int /*flags*/) {
+int FailingOpen(int /*folder*/, const char* /*name*/, int /*flags*/) {
     errno = g_openError;
     return -1;
 }
@@ -698,14 +699,13 @@ TEST_F(RegistryFaults, RootWritingAnotherUsersSettingsLeavesNothingOfRootsInThei
     ASSERT_TRUE(std::filesystem::exists(settings));
     EXPECT_EQ(NotNobodys(home), std::vector<std::string>()) << "after the first run";
 
-    // A damaged file that root once left there is kept aside as a backup of the user's.
+    // A damaged file that root once left there is kept aside. The backup keeps root's owner: root
+    // cannot tell it from a system file that the user linked there. The new file is the user's.
     test::WriteWholeFile(settings, "no registry file\n");
     ASSERT_EQ(::chown(settings.c_str(), 0, 0), 0);
     EXPECT_EQ(runAsRootWithHome([] { return StoreFirstValuesInChild(); }), 0);
-    bool backup = false;
-    for (const std::string& name : Listing(home + "/.config/orvane")) backup = backup || name.find(".damaged-") != std::string::npos;
-    EXPECT_TRUE(backup) << "the damaged file was not kept";
-    EXPECT_EQ(NotNobodys(home), std::vector<std::string>()) << "after replacing a damaged file";
+    const std::vector<std::string> roots = NotNobodys(home);
+    EXPECT_TRUE(roots.size() == 1 && roots[0].find(".damaged-") != std::string::npos) << "root's: " << Join(roots);
 
     // The user can go on with the settings, without root.
     const int result = test::RunUnprivileged([&] {
@@ -714,6 +714,112 @@ TEST_F(RegistryFaults, RootWritingAnotherUsersSettingsLeavesNothingOfRootsInThei
         return AppSettings().WriteString(kSection, "URL", UrlValue(4)) ? 0 : static_cast<int>(kNoRoomAfterwards);
     });
     EXPECT_EQ(result, 0) << Explain(result);
+}
+
+
+// What the user racing root does at each step of the file module's, given the step's name.
+std::function<void(const std::string&)> g_race;
+void RaceStep(const char* name) { g_race(name); }
+
+// Points the user's link at `target`, in one rename as she would.
+bool Relink(const std::string& link, const std::string& target) {
+    const std::string fresh = link + ".new";
+    return ::symlink(target.c_str(), fresh.c_str()) == 0 && ::lchown(fresh.c_str(), 65534, 65534) == 0 && ::rename(fresh.c_str(), link.c_str()) == 0;
+}
+
+// Root saves settings through `path` while the user races it. Answers whether the save succeeded,
+// and what root gave to nobody outside her home or made in the system folder `system`.
+std::string SaveAsRootRacing(const test::TempDir& dir, const std::string& path, const std::string& system) {
+    Child save([&] {
+        regfile::SetRegistryFilePathForTesting(path);
+        regfile::SetStepHookForTesting(RaceStep);
+        return AppSettings().WriteString(kSection, "URL", "http://saved:13") ? 0 : 1;
+    });
+    std::string outcome = save.Wait() == 0 ? "saved" : "failed";
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path())) {
+        struct stat info {};
+        const std::string name = entry.path().string();
+        if (name.rfind(dir / "home", 0) == 0 || ::lstat(name.c_str(), &info) != 0) continue;
+        if (info.st_uid != 0 || info.st_gid != 0) outcome += ", gave away " + name;
+        if (name.rfind(system + "/", 0) == 0 && name != system + "/secret") outcome += ", made " + name;
+    }
+    std::filesystem::remove_all(system + "/x");
+    return outcome;
+}
+
+TEST_F(RegistryFaults, RootFollowsTheUsersLinksOnlyWithinHerFoldersAndGivesNothingElseAway) {
+    if (::geteuid() != 0) GTEST_SKIP() << "root's walk through a user's folders needs root";
+    const std::string home = dir / "home", mine = home + "/mine", system = dir / "system", link = home + "/L";
+    ASSERT_EQ(::chmod(dir.Path().c_str(), 0711), 0);
+    for (const std::string& made : {home, mine, system}) std::filesystem::create_directories(made);
+    ASSERT_TRUE(::chown(home.c_str(), 65534, 65534) == 0 && ::chown(mine.c_str(), 65534, 65534) == 0);
+    test::WriteWholeFile(system + "/secret", "root's secret\n");  // a system file she links to
+
+    // Root follows her link into her own folder (a dotfile manager's) and refuses one into the system
+    // folder; a flip of the link at any step (at every step: -1) never lets root make or give away
+    // anything there.
+    for (const bool intoSystem : {false, true}) {
+        for (int flipAt = -1; flipAt <= 30; ++flipAt) {
+            const std::string targets[2] = {intoSystem ? system : mine, intoSystem ? mine : system};
+            ASSERT_TRUE(Relink(link, targets[0]));
+            g_race = [&, step = 0, flips = 0](const std::string&) mutable {
+                if (++step == flipAt || flipAt < 0) Relink(link, targets[++flips % 2]);
+            };
+            const std::string outcome = SaveAsRootRacing(dir, link + "/x/registry.reg", system);
+            EXPECT_TRUE(flipAt == 0 ? outcome == (intoSystem ? "failed" : "saved") : outcome.find(',') == std::string::npos)
+                << outcome << ", flip at step " << flipAt;
+        }
+    }
+    // Her hard link to the system file at the lock's name or the settings file's: she removes her
+    // own name at the step after root opened or kept the file.
+    for (const std::string name : {"", "registry.reg.lock", "registry.reg"}) {
+        const std::string linked = home + "/.config/orvane/" + name;
+        ASSERT_TRUE(name.empty() || (::unlink(linked.c_str()) == 0 && ::link((system + "/secret").c_str(), linked.c_str()) == 0));
+        g_race = [&](const std::string& step) {
+            if (!name.empty() && step.find(name == "registry.reg" ? ".damaged-" : name) != std::string::npos) ::unlink(linked.c_str());
+        };
+        EXPECT_EQ(SaveAsRootRacing(dir, home + "/.config/orvane/registry.reg", system), "saved") << name << " linked to a system file";
+    }
+}
+
+TEST_F(RegistryFaults, ALinkAtTheFilesOwnNameIsFollowedOnlyToAPlainFile) {
+    StoreFirstValues();
+    const std::string elsewhere = dir / "dotfiles", fifo = dir / "fifo";
+    std::filesystem::create_directories(elsewhere);
+    std::filesystem::rename(file, elsewhere + "/registry.reg");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // A dotfile manager's link, one to a FIFO, and one that leads nowhere (media not mounted), which
+    // reads as unreadable and so is never replaced.
+    for (const auto& [target, state] : {std::pair(elsewhere + "/registry.reg", regfile::FileState::Sound), std::pair(fifo, regfile::FileState::Damaged),
+                                        std::pair(dir / "unmounted/registry.reg", regfile::FileState::Unreadable)}) {
+        const std::string what = "a link to " + target;
+        std::filesystem::remove(file);
+        ASSERT_EQ(::symlink(target.c_str(), file.c_str()), 0) << what;
+        // A writer waiting for a reader goes on once anything opens the FIFO (a device would act).
+        Child writer([&] { return ::open(fifo.c_str(), O_WRONLY | O_CLOEXEC) >= 0 ? 0 : 1; });
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_EQ(regfile::CRegistryFile(file).Load().state, state) << what;
+        EXPECT_EQ(WriteUrl(UrlValue(5)), state != regfile::FileState::Unreadable) << what;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        EXPECT_TRUE(writer.Running()) << what << ": the FIFO was opened";
+        EXPECT_EQ(std::filesystem::is_symlink(file), state == regfile::FileState::Unreadable) << what << ": the link was replaced";
+    }
+}
+
+TEST_F(RegistryFaults, AWriterWaitsAWhileForALockAnotherCopyHoldsThenFails) {
+    StoreFirstValues();
+    for (const int holdMs : {500, 60000}) {  // another copy that goes on, and one stopped for good
+        const int lock = ::open((file + ".lock").c_str(), O_RDWR | O_CLOEXEC);
+        ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+        Child writer([&] { return static_cast<int>(regfile::CRegistryFile(file).Update([](regfile::Key&) { return ERROR_SUCCESS; })); });
+        for (int waited = 0; writer.Running() && waited < 10000; waited += 10) {
+            if (waited == holdMs) ::flock(lock, LOCK_UN);
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        if (writer.Running()) writer.Kill();
+        EXPECT_EQ(writer.Wait(), holdMs < 2000 ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION) << "lock held for " << holdMs << " ms";
+        ::close(lock);
+    }
 }
 
 }  // namespace

@@ -10,25 +10,44 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <chrono>
+#include <climits>
+#include <condition_variable>
+#include <cstdint>
 #include <cstdlib>
 #include <ctime>
+#include <deque>
+#include <memory>
 #include <mutex>
+#include <random>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 namespace orvane::regfile {
 
 namespace {
 
-// A writer's temporary copy is named <file><kTemporaryInfix> and six letters or digits of mkstemp's.
+// A writer's temporary copy is named <file><kTemporaryInfix> and six random letters or digits.
 // The infix keeps the name apart from anything a person would call a copy of the file
 // ("registry.reg.backup"), since copies left by killed writers are removed by name.
 constexpr std::string_view kTemporaryInfix = ".tmp-";
 constexpr std::size_t kTemporaryUniqueLength = 6;
 
+// How long a writer waits for the lock that another running copy holds. A copy stopped in a
+// debugger, or a network file system's lock that hangs, must not freeze the window.
+constexpr auto kLockWait = std::chrono::seconds(2);
+
+// Outcomes of a walk along the path that no errno names.
+constexpr int kUnsafeStep = -2;  // a user's link or folder led into someone else's folder
+constexpr int kDangling = -3;    // a link in the path leads nowhere: media not mounted, say
+
 // Why a file that is there could not be read.
 LONG ReadErrorFromErrno(int error) {
     switch (error) {
+    case kUnsafeStep:
     case EACCES:
     case EPERM:
         return ERROR_ACCESS_DENIED;
@@ -43,6 +62,7 @@ LONG ReadErrorFromErrno(int error) {
 
 LONG ErrorFromErrno(int error) {
     switch (error) {
+    case kUnsafeStep:
     case EACCES:
     case EPERM:
     case EROFS:
@@ -62,6 +82,14 @@ public:
     }
     CFileDescriptor(const CFileDescriptor&) = delete;
     CFileDescriptor& operator=(const CFileDescriptor&) = delete;
+    CFileDescriptor(CFileDescriptor&& other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    CFileDescriptor& operator=(CFileDescriptor&& other) noexcept {
+        if (this != &other) {
+            if (m_fd >= 0) ::close(m_fd);
+            m_fd = std::exchange(other.m_fd, -1);
+        }
+        return *this;
+    }
 
     int Get() const { return m_fd; }
     // Closes now and says whether the close succeeded; a late write error can show up only here.
@@ -80,42 +108,143 @@ std::string DirectoryOf(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-// Root that writes another user's settings (started with that user's HOME, as `sudo -E` does) must
-// leave nothing of root's in that user's folders: a ~/.config of root's breaks the user's other
-// programs, and a settings file of root's is one the user can no longer read. So what root creates in
-// a folder of someone else's takes that folder's owner and group. `fd` is what was just created in
-// `folder`; `links` is the number of names it has by our own doing. A file with more names may be
-// someone else's that a link put in our way, and keeps its owner.
-void GiveToFolderOwner(int fd, const std::string& folder, nlink_t links) {
-    if (fd < 0 || ::geteuid() != 0) return;
-    struct stat where {};
-    struct stat made {};
-    if (::stat(folder.c_str(), &where) != 0 || where.st_uid == 0) return;
-    if (::fstat(fd, &made) != 0 || made.st_uid != 0) return;
-    if (!S_ISDIR(made.st_mode) && (!S_ISREG(made.st_mode) || made.st_nlink != links)) return;
-    // Should it fail, the file stays root's and still works.
-    static_cast<void>(::fchown(fd, where.st_uid, where.st_gid));
+std::string NameOf(const std::string& path) { return path.substr(path.find_last_of('/') + 1); }
+
+std::atomic<StepHook>& StepHookSlot() {
+    static std::atomic<StepHook> hook{nullptr};
+    return hook;
 }
 
-// Creates `directory` and whatever is missing above it, each owner-only.
-LONG MakeDirectories(const std::string& directory) {
-    for (std::size_t slash = directory.find('/', 1);; slash = directory.find('/', slash + 1)) {
-        const std::string part = directory.substr(0, slash);
-        struct stat info {};
-        if (::stat(part.c_str(), &info) != 0) {
-            if (::mkdir(part.c_str(), 0700) == 0) {
-                // O_NOFOLLOW: what is given away is the folder just made, not one a link points to.
-                const CFileDescriptor made(::open(part.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-                GiveToFolderOwner(made.Get(), DirectoryOf(part), 1);
-            } else if (errno != EEXIST) {
-                return ErrorFromErrno(errno);
-            }
-        }
-        if (slash == std::string::npos) break;
-    }
+void Step(const std::string& name) {
+    if (const StepHook hook = StepHookSlot().load()) hook(name.c_str());
+}
+
+constexpr uid_t kNoUser = static_cast<uid_t>(-1);
+
+// A folder held open while the program works in it. The descriptor is an O_PATH one: enough for the
+// *at calls and fstat, and it needs no right to list the folder.
+struct Folder {
+    CFileDescriptor fd{-1};
     struct stat info {};
-    if (::stat(directory.c_str(), &info) != 0) return ErrorFromErrno(errno);
-    return S_ISDIR(info.st_mode) ? ERROR_SUCCESS : ERROR_CANTWRITE;
+    uid_t user = kNoUser;  // the user whose folders or links the way here went through, if any
+};
+
+// The walk trusts links and folders the way systemd's chase() does with CHASE_SAFE, so that a user
+// who owns one step of the path cannot send root into a system folder or another user's. Once the
+// way has gone through a user's folder or link, it may pass through root's folders (an absolute
+// link of hers starts at /) but enters no other user's, and it creates and ends only in her own.
+bool MayEnter(uid_t& user, const struct stat& node) {
+    if (node.st_uid == 0) return true;
+    if (user != kNoUser && node.st_uid != user) return false;
+    user = node.st_uid;
+    return true;
+}
+
+bool MayWorkIn(const Folder& folder) { return folder.user == kNoUser || folder.info.st_uid == folder.user; }
+
+// Root that writes another user's settings (started with that user's HOME, as `sudo -E` does) must
+// leave nothing of root's in that user's folders: a ~/.config of root's breaks the user's other
+// programs, and a settings file of root's is one the user can no longer read. So what root has just
+// created in a folder of someone else's takes that folder's owner and group. Callers pass only what
+// they created themselves (O_EXCL, mkdirat): anything already there may be a link to a system file
+// that its owner put in the way.
+void GiveToFolderOwner(int fd, const struct stat& folder) {
+    if (fd < 0 || ::geteuid() != 0 || folder.st_uid == 0) return;
+    struct stat made {};
+    if (::fstat(fd, &made) != 0 || made.st_uid != 0) return;
+    // Should it fail, the file stays root's and still works.
+    static_cast<void>(::fchown(fd, folder.st_uid, folder.st_gid));
+}
+
+// Makes `name` a folder in `parent`, owner-only, and answers it opened for reading, or -1 with errno.
+int MakeFolder(const Folder& parent, const std::string& name) {
+    if (::mkdirat(parent.fd.Get(), name.c_str(), 0700) != 0) return -1;
+    Step(name);
+    const int fd = ::openat(parent.fd.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat made {};
+    // The owner of `parent` can rename something else into the name before the open. Whatever she
+    // can move there already lay inside her own folders, so giving it to her gives nothing away.
+    if (fd >= 0 && ::fstat(fd, &made) == 0 && S_ISDIR(made.st_mode)) {
+        GiveToFolderOwner(fd, parent.info);
+    }
+    return fd;
+}
+
+enum class Walking {
+    Existing,        // every folder must be there
+    Creating,        // missing folders of the path itself (not of a link's target) are made
+    IntoLinkTarget,  // the path is a link's target: a missing folder means the link leads nowhere
+};
+
+// Walks `path` one component at a time from the folder `at` holds (from / for an absolute path, from
+// the working folder when `at` holds none), never naming a folder twice: every step is an openat()
+// relative to the folder held last, and a link is read and followed from there. On success `at`
+// holds the folder the path names. Answers 0 or an errno value, kUnsafeStep, or kDangling.
+int Walk(const std::string& path, Walking walking, Folder& at) {
+    struct Part {
+        std::string name;
+        bool fromLink;
+    };
+    std::deque<Part> todo;
+    const auto push = [&todo](const std::string& text, bool fromLink) {
+        std::deque<Part> parts;
+        std::size_t begin = 0;
+        while (begin <= text.size()) {
+            const std::size_t slash = std::min(text.find('/', begin), text.size());
+            if (slash > begin) parts.push_back({text.substr(begin, slash - begin), fromLink});
+            begin = slash + 1;
+        }
+        todo.insert(todo.begin(), parts.begin(), parts.end());
+    };
+    const auto toRoot = [&at](const char* where) {
+        Folder root;
+        root.fd = CFileDescriptor(::open(where, O_PATH | O_DIRECTORY | O_CLOEXEC));
+        if (root.fd.Get() < 0 || ::fstat(root.fd.Get(), &root.info) != 0) return errno;
+        root.user = at.user;
+        at = std::move(root);
+        return 0;
+    };
+    if (!path.empty() && path[0] == '/') {
+        if (const int error = toRoot("/"); error != 0) return error;
+    } else if (at.fd.Get() < 0) {
+        if (const int error = toRoot("."); error != 0) return error;
+    }
+    const bool create = walking == Walking::Creating;
+    push(path, walking == Walking::IntoLinkTarget);
+    for (int links = 0; !todo.empty();) {
+        const Part part = todo.front();
+        todo.pop_front();
+        if (part.name == ".") continue;
+        Folder next;
+        next.fd = CFileDescriptor(::openat(at.fd.Get(), part.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        if (next.fd.Get() < 0 && errno == ENOENT && create && !part.fromLink) {
+            if (!MayWorkIn(at)) return kUnsafeStep;
+            const CFileDescriptor made(MakeFolder(at, part.name));
+            if (made.Get() < 0 && errno != EEXIST) return errno;
+            next.fd = CFileDescriptor(::openat(at.fd.Get(), part.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        }
+        if (next.fd.Get() < 0) return (errno == ENOENT || errno == ENOTDIR) && part.fromLink ? kDangling : errno;
+        Step(part.name);
+        if (::fstat(next.fd.Get(), &next.info) != 0) return errno;
+        next.user = at.user;
+        if (!MayEnter(next.user, next.info)) return kUnsafeStep;
+        if (S_ISLNK(next.info.st_mode)) {
+            at.user = next.user;
+            if (++links > 40) return ELOOP;
+            char target[PATH_MAX];
+            const ssize_t length = ::readlinkat(next.fd.Get(), "", target, sizeof target);
+            if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return length < 0 ? errno : ENAMETOOLONG;
+            const std::string text(target, static_cast<std::size_t>(length));
+            if (text[0] == '/') {
+                if (const int error = toRoot("/"); error != 0) return error;
+            }
+            push(text, true);
+            continue;
+        }
+        if (!S_ISDIR(next.info.st_mode)) return part.fromLink ? kDangling : ENOTDIR;
+        at = std::move(next);
+    }
+    return MayWorkIn(at) ? 0 : kUnsafeStep;
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -131,29 +260,29 @@ bool WriteAll(int fd, const std::string& text) {
     return true;
 }
 
-// Keeps the damaged file under a new name while it still stands at `path`, so that a reader never
+// Keeps the damaged file under a new name while it still stands at `name`, so that a reader never
 // finds the path empty. A hard link does that; where links are not supported the file is moved
-// instead, just before the new one takes its place.
-LONG KeepDamagedFile(const std::string& path, const std::string& directory) {
+// instead, just before the new one takes its place. The backup keeps the damaged file's owner: root
+// cannot tell a file of its own left there from a system file that a user linked in its place.
+LONG KeepDamagedFile(const Folder& folder, const std::string& name) {
     char stamp[32] = {};
     const std::time_t now = std::time(nullptr);
     std::tm utc {};
     ::gmtime_r(&now, &utc);
     std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", &utc);
-    const std::string base = path + ".damaged-" + stamp;
+    const std::string base = name + ".damaged-" + stamp;
+    const int fd = folder.fd.Get();
     for (int attempt = 1; attempt <= 100; ++attempt) {
         const std::string backup = attempt == 1 ? base : base + "-" + std::to_string(attempt);
-        // The backup is the damaged file itself under a second name (or, moved, its only one).
-        const auto giveAway = [&](nlink_t links) {
-            const CFileDescriptor kept(::open(backup.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-            GiveToFolderOwner(kept.Get(), directory, links);
+        if (::linkat(fd, name.c_str(), fd, backup.c_str(), 0) == 0) {
+            Step(backup);
             return ERROR_SUCCESS;
-        };
-        if (::link(path.c_str(), backup.c_str()) == 0) return giveAway(2);
+        }
         if (errno == EEXIST) continue;
         if (errno == ENOENT) return ERROR_SUCCESS;  // nothing left to keep
-        if (::access(backup.c_str(), F_OK) == 0) continue;
-        if (::rename(path.c_str(), backup.c_str()) == 0) return giveAway(1);
+        struct stat info {};
+        if (::fstatat(fd, backup.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0) continue;
+        if (::renameat(fd, name.c_str(), fd, backup.c_str()) == 0) return ERROR_SUCCESS;
         return ErrorFromErrno(errno);
     }
     return ERROR_CANTWRITE;
@@ -171,31 +300,91 @@ bool IsTemporaryName(std::string_view name, std::string_view fileName) {
     return true;
 }
 
-// Removes the temporary copies of `path` that writers killed before their rename left behind. A
+// Removes the temporary copies of `fileName` that writers killed before their rename left behind. A
 // writer makes its copy only while holding the lock, so to the holder of the lock every copy it
 // finds is a dead writer's. Failures are ignored: a copy left now is removed by a later write.
-void RemoveLeftoverTemporaries(const std::string& directory, const std::string& path) {
-    const std::string_view fileName = std::string_view(path).substr(path.find_last_of('/') + 1);
+void RemoveLeftoverTemporaries(const Folder& folder, const std::string& fileName) {
     // Root's copies in someone else's folder belong to the folder's owner (GiveToFolderOwner).
-    struct stat where {};
-    const uid_t folderOwner = ::stat(directory.c_str(), &where) == 0 ? where.st_uid : ::geteuid();
-    DIR* folder = ::opendir(directory.c_str());
-    if (folder == nullptr) return;
-    while (const dirent* entry = ::readdir(folder)) {
+    const uid_t folderOwner = folder.info.st_uid;
+    const int fd = ::openat(folder.fd.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
+    if (listing == nullptr) {
+        if (fd >= 0) ::close(fd);
+        return;
+    }
+    while (const dirent* entry = ::readdir(listing)) {
         if (!IsTemporaryName(entry->d_name, fileName)) continue;
-        // mkstemp makes a plain file of this user's; anything else of that name is not ours.
+        // A copy is a plain file of this user's; anything else of that name is not ours.
         struct stat info {};
-        if (::fstatat(::dirfd(folder), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
+        if (::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
             (info.st_uid == ::geteuid() || (::geteuid() == 0 && info.st_uid == folderOwner))) {
-            ::unlinkat(::dirfd(folder), entry->d_name, 0);
+            ::unlinkat(::dirfd(listing), entry->d_name, 0);
         }
     }
-    ::closedir(folder);
+    ::closedir(listing);
 }
 
-void SyncDirectory(const std::string& directory) {
-    const CFileDescriptor fd(::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+// Makes a new temporary copy's name beside `fileName` and creates it with O_EXCL, so that the file
+// opened is surely the one just made. Answers the descriptor, or -1 with errno.
+int CreateTemporary(const Folder& folder, const std::string& fileName, std::string& temporary) {
+    static constexpr char kLetters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    thread_local std::mt19937_64 random{std::random_device{}() ^
+                                        static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count())};
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        temporary = fileName + std::string(kTemporaryInfix);
+        for (std::size_t i = 0; i < kTemporaryUniqueLength; ++i) temporary += kLetters[random() % (sizeof kLetters - 1)];
+        const int fd = ::openat(folder.fd.Get(), temporary.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) return fd;
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+void SyncFolder(const Folder& folder) {
+    const CFileDescriptor fd(::openat(folder.fd.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.Get() >= 0) ::fsync(fd.Get());
+}
+
+// Takes the lock on `fd`, waiting up to kLockWait while another copy holds it. The wait is a
+// blocking flock() on a thread of its own, so that waiting writers queue in the kernel as they
+// would without a limit (polling with LOCK_NB lets a busy writer take the lock back again and again
+// before a waiter looks). The thread waits on a second descriptor of the same open file, which holds
+// the same lock. A wait given up goes on until the lock comes free, then lets go at once: its
+// descriptor is by then the last one of that open file.
+LONG TakeLock(int fd) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return ERROR_SUCCESS;
+    if (errno != EWOULDBLOCK && errno != EINTR) return ErrorFromErrno(errno);
+    struct Wait {
+        std::mutex mutex;
+        std::condition_variable ended;
+        bool done = false;
+        int error = 0;
+    };
+    const auto wait = std::make_shared<Wait>();
+    const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (copy < 0) return ErrorFromErrno(errno);
+    try {
+        std::thread([wait, copy] {
+            int error = 0;
+            while (::flock(copy, LOCK_EX) != 0) {
+                if (errno == EINTR) continue;
+                error = errno;
+                break;
+            }
+            // Closing the second descriptor leaves the lock to the first, or drops a lock given up.
+            ::close(copy);
+            const std::lock_guard<std::mutex> guard(wait->mutex);
+            wait->done = true;
+            wait->error = error;
+            wait->ended.notify_all();
+        }).detach();
+    } catch (const std::system_error&) {
+        ::close(copy);
+        return ERROR_OUTOFMEMORY;
+    }
+    std::unique_lock<std::mutex> guard(wait->mutex);
+    if (!wait->ended.wait_for(guard, kLockWait, [&] { return wait->done; })) return ERROR_SHARING_VIOLATION;
+    return wait->error == 0 ? ERROR_SUCCESS : ErrorFromErrno(wait->error);
 }
 
 std::mutex& PathOverrideMutex() {
@@ -220,7 +409,7 @@ FileReadCalls ReadCalls() {
         const std::lock_guard<std::mutex> guard(PathOverrideMutex());
         calls = ReadCallsOverride();
     }
-    if (calls.open == nullptr) calls.open = [](const char* path, int flags) { return ::open(path, flags); };
+    if (calls.open == nullptr) calls.open = [](int folder, const char* name, int flags) { return ::openat(folder, name, flags); };
     if (calls.read == nullptr) calls.read = ::read;
     return calls;
 }
@@ -232,22 +421,52 @@ Snapshot Unreadable(int error) {
     return snapshot;
 }
 
-}  // namespace
-
-CRegistryFile::CRegistryFile(std::string path) : m_strPath(std::move(path)) {}
-
-Snapshot CRegistryFile::Load() const {
-    Snapshot snapshot;
-    if (m_strPath.empty()) return snapshot;
+// Reads the file `name` in the folder `start` holds. A link there is followed the way the folders
+// were, and only to a plain file: nothing else is ever opened, so that a link to a device cannot
+// make root open it.
+Snapshot LoadIn(const Folder& start, std::string name) {
     const FileReadCalls calls = ReadCalls();
-    // O_NONBLOCK: nothing may stall the program. A FIFO put where the file belongs is then no file,
-    // and another program's lease on the file makes the open fail with EWOULDBLOCK instead of waiting
-    // until that program gives the lease up.
-    const CFileDescriptor fd(calls.open(m_strPath.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-    if (fd.Get() < 0) return errno == ENOENT || errno == ENOTDIR ? snapshot : Unreadable(errno);
+    Folder at;
+    at.fd = CFileDescriptor(::fcntl(start.fd.Get(), F_DUPFD_CLOEXEC, 0));
+    at.info = start.info;
+    if (at.fd.Get() < 0) return Unreadable(errno);
+    Snapshot snapshot;
+    CFileDescriptor fd(-1);
     struct stat info {};
+    for (int links = 0, vanished = 0;;) {
+        const CFileDescriptor found(::openat(at.fd.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
+        // A link that leads nowhere (media not mounted, say) may still stand for the settings: it
+        // reads as unreadable, so that no write puts a new file in its place.
+        if (found.Get() < 0) return errno != ENOENT && errno != ENOTDIR ? Unreadable(errno) : links > 0 ? Unreadable(kDangling) : snapshot;
+        Step(name);
+        if (::fstat(found.Get(), &info) != 0) return Unreadable(errno);
+        if (S_ISLNK(info.st_mode)) {
+            if (!MayEnter(at.user, info)) return Unreadable(kUnsafeStep);
+            char target[PATH_MAX];
+            const ssize_t length = ::readlinkat(found.Get(), "", target, sizeof target);
+            if (++links > 40 || length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return Unreadable(length < 0 ? errno : ELOOP);
+            const std::string text(target, static_cast<std::size_t>(length));
+            const std::size_t slash = text.find_last_of('/');
+            name = slash == std::string::npos ? text : text.substr(slash + 1);
+            if (name.empty()) name = ".";
+            if (slash != std::string::npos) {
+                if (const int error = Walk(text.substr(0, slash + 1), Walking::IntoLinkTarget, at); error != 0) return Unreadable(error);
+            }
+            continue;
+        }
+        if (!MayWorkIn(at)) return Unreadable(kUnsafeStep);
+        snapshot.state = FileState::Damaged;
+        if (!S_ISREG(info.st_mode)) return snapshot;
+        // O_NONBLOCK: nothing may stall the program. Another program's lease on the file makes the
+        // open fail with EWOULDBLOCK instead of waiting until that program gives the lease up, and
+        // a FIFO put in the file's place since it was looked at is then no file.
+        fd = CFileDescriptor(calls.open(at.fd.Get(), name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY | O_NOFOLLOW));
+        if (fd.Get() >= 0) break;
+        // Moved aside or replaced by a link since it was looked at: look again.
+        if ((errno != ENOENT && errno != ELOOP) || ++vanished > 3) return Unreadable(errno);
+        snapshot.state = FileState::Missing;
+    }
     if (::fstat(fd.Get(), &info) != 0) return Unreadable(errno);
-    snapshot.state = FileState::Damaged;
     if (!S_ISREG(info.st_mode) || static_cast<std::size_t>(info.st_size) > kMaxFileSize) return snapshot;
 
     // Read one byte past the size so that a file that grew since fstat is still read whole, up to the limit.
@@ -271,6 +490,19 @@ Snapshot CRegistryFile::Load() const {
     return snapshot;
 }
 
+}  // namespace
+
+CRegistryFile::CRegistryFile(std::string path) : m_strPath(std::move(path)) {}
+
+Snapshot CRegistryFile::Load() const {
+    if (m_strPath.empty()) return Snapshot();
+    Folder folder;
+    const int error = Walk(DirectoryOf(m_strPath), Walking::Existing, folder);
+    if (error == ENOENT || error == ENOTDIR) return Snapshot();
+    if (error != 0) return Unreadable(error);
+    return LoadIn(folder, NameOf(m_strPath));
+}
+
 LONG CRegistryFile::Update(const std::function<LONG(Key& top)>& change) const {
     if (m_strPath.empty() || m_strPath.back() == '/') return ERROR_CANTWRITE;
     // A file that is there but cannot be read just now (no right to it, a failing disk or network
@@ -278,34 +510,39 @@ LONG CRegistryFile::Update(const std::function<LONG(Key& top)>& change) const {
     // them with the little that this change adds. The write fails instead, before anything is
     // created beside the file.
     if (const Snapshot before = Load(); before.state == FileState::Unreadable) return before.error;
-    const std::string directory = DirectoryOf(m_strPath);
-    if (const LONG error = MakeDirectories(directory); error != ERROR_SUCCESS) return error;
+    const std::string name = NameOf(m_strPath);
+    Folder folder;
+    if (const int error = Walk(DirectoryOf(m_strPath), Walking::Creating, folder); error != 0) return ErrorFromErrno(error);
 
     // flock locks belong to the open file, so threads of one process exclude each other as well as
     // other processes do. The lock file stays; removing it would let two writers lock different files.
-    const std::string lockPath = m_strPath + ".lock";
-    const CFileDescriptor lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
-    if (lock.Get() < 0) return ErrorFromErrno(errno);
-    GiveToFolderOwner(lock.Get(), directory, 1);
-    while (::flock(lock.Get(), LOCK_EX) != 0) {
-        if (errno != EINTR) return ErrorFromErrno(errno);
+    const std::string lockName = name + ".lock";
+    CFileDescriptor lock(::openat(folder.fd.Get(), lockName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600));
+    const bool madeLock = lock.Get() >= 0;
+    if (!madeLock && errno == EEXIST) {
+        lock = CFileDescriptor(::openat(folder.fd.Get(), lockName.c_str(), O_RDWR | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     }
+    if (lock.Get() < 0) return ErrorFromErrno(errno);
+    Step(lockName);
+    if (madeLock) GiveToFolderOwner(lock.Get(), folder.info);
+    if (const LONG error = TakeLock(lock.Get()); error != ERROR_SUCCESS) return error;
 
-    Snapshot snapshot = Load();
+    Snapshot snapshot = LoadIn(folder, name);
     if (snapshot.state == FileState::Unreadable) return snapshot.error;
     if (const LONG error = change(snapshot.top); error != ERROR_SUCCESS) return error;
     const std::string text = Format(snapshot.top);
     if (text.size() > kMaxFileSize) return ERROR_CANTWRITE;
 
-    RemoveLeftoverTemporaries(directory, m_strPath);
-    std::string temporary = m_strPath + std::string(kTemporaryInfix) + std::string(kTemporaryUniqueLength, 'X');
-    CFileDescriptor file(::mkstemp(temporary.data()));
+    RemoveLeftoverTemporaries(folder, name);
+    std::string temporary;
+    CFileDescriptor file(CreateTemporary(folder, name, temporary));
     if (file.Get() < 0) return ErrorFromErrno(errno);
+    Step(temporary);
     const auto discard = [&](int error) {
-        ::unlink(temporary.c_str());
+        ::unlinkat(folder.fd.Get(), temporary.c_str(), 0);
         return ErrorFromErrno(error);
     };
-    GiveToFolderOwner(file.Get(), directory, 1);
+    GiveToFolderOwner(file.Get(), folder.info);
     if (::fchmod(file.Get(), 0600) != 0 || !WriteAll(file.Get(), text) || ::fsync(file.Get()) != 0) {
         const int error = errno;
         file.Close();
@@ -314,13 +551,13 @@ LONG CRegistryFile::Update(const std::function<LONG(Key& top)>& change) const {
     if (!file.Close()) return discard(errno);
 
     if (snapshot.state == FileState::Damaged) {
-        if (const LONG error = KeepDamagedFile(m_strPath, directory); error != ERROR_SUCCESS) {
-            ::unlink(temporary.c_str());
+        if (const LONG error = KeepDamagedFile(folder, name); error != ERROR_SUCCESS) {
+            ::unlinkat(folder.fd.Get(), temporary.c_str(), 0);
             return error;
         }
     }
-    if (::rename(temporary.c_str(), m_strPath.c_str()) != 0) return discard(errno);
-    SyncDirectory(directory);
+    if (::renameat(folder.fd.Get(), temporary.c_str(), folder.fd.Get(), name.c_str()) != 0) return discard(errno);
+    SyncFolder(folder);
     return ERROR_SUCCESS;
 }
 
@@ -349,6 +586,8 @@ void SetRegistryFilePathForTesting(const std::string& path) {
     const std::lock_guard<std::mutex> guard(PathOverrideMutex());
     PathOverride() = path;
 }
+
+void SetStepHookForTesting(StepHook hook) { StepHookSlot().store(hook); }
 
 void SetFileReadCallsForTesting(const FileReadCalls& calls) {
     const std::lock_guard<std::mutex> guard(PathOverrideMutex());

@@ -20,7 +20,8 @@ enum class FileState {
     Missing,     // no file yet
     Sound,       // read and understood in full
     Unreadable,  // there, but it could not be opened or read just now: no right to it, a disk or
-                 // network file system that fails, another program's lease. It is left as it is.
+                 // network file system that fails, another program's lease, a link that leads
+                 // nowhere or out of a user's folders into someone else's. It is left as it is.
     Damaged,     // read, but no registry file (or no plain file at all), too large, or with lines
                  // that were skipped
 };
@@ -42,10 +43,13 @@ public:
     // Runs `change` on the current content while holding the lock that serialises writers, and when
     // it answers ERROR_SUCCESS writes the result atomically. The folder (and any missing folder
     // above it) is created owner-only, as is the file; what root creates in a folder of another
-    // user's takes that folder's owner. A damaged file is kept beside the new one as
-    // <file>.damaged-<UTC time> instead of being lost. An unreadable file makes the write fail with
-    // the snapshot's error before `change` runs, and nothing is created or changed. Answers
-    // `change`'s error, or the error that stopped the write (the old file then stays as it was).
+    // user's takes that folder's owner, and nothing else changes owner. A damaged file is kept
+    // beside the new one as <file>.damaged-<UTC time> instead of being lost. An unreadable file
+    // makes the write fail with the snapshot's error before `change` runs, and nothing is created or
+    // changed; so does a path whose links lead from a user's folder into someone else's
+    // (ERROR_ACCESS_DENIED). A lock that another writer holds for more than about 2 seconds makes
+    // the write fail with ERROR_SHARING_VIOLATION. Answers `change`'s error, or the error that
+    // stopped the write (the old file then stays as it was).
     LONG Update(const std::function<LONG(Key& top)>& change) const;
 
     const std::string& Path() const { return m_strPath; }
@@ -65,9 +69,16 @@ void SetRegistryFilePathForTesting(const std::string& path);
 // The system calls through which the file is read; members left null are the system's own. Tests put
 // failing ones in place to stand for a disk or a network file system that fails (EIO, ESTALE).
 struct FileReadCalls {
-    int (*open)(const char* path, int flags) = nullptr;
+    int (*open)(int folder, const char* name, int flags) = nullptr;  // as openat()
     ssize_t (*read)(int fd, void* buffer, std::size_t size) = nullptr;
 };
 void SetFileReadCallsForTesting(const FileReadCalls& calls);
+
+// Called with a name each time the file's path has just been opened or created one step further: a
+// folder or link on the way, the file itself, its lock, a temporary copy, a damaged file's backup.
+// Tests move or relink names from it, at the very moment a user racing the program could. Null (the
+// default) calls nothing.
+using StepHook = void (*)(const char* name);
+void SetStepHookForTesting(StepHook hook);
 
 }  // namespace orvane::regfile
