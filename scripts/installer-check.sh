@@ -4,8 +4,12 @@
 # Runs inside scripts/wine-env.sh (WINEPREFIX, DISPLAY and one wineserver are set up there). For each
 # installer: a setting written before, a silent install (/S) that gives the files beside each other,
 # the Start menu shortcut and the uninstall entry in the installer's registry view; the installed
-# program shows its main window and is ended (Set Clock is never pressed); a silent uninstall takes
-# the files, the shortcut and the entry away and leaves the setting.
+# program shows its main window (Set Clock is never pressed). With both installers, both programs
+# are then installed side by side under their own names, and uninstalling the 32-bit one leaves the
+# 64-bit one whole. A silent uninstall takes the files, the shortcut and the entry away and leaves
+# the setting. Last, the first installer goes into a new folder outside Program Files, which must
+# get Program Files' access list; an install over it stays there; while the program runs, an install
+# and an uninstall end with exit code 2 and change nothing.
 set -euo pipefail
 
 if [ $# -eq 0 ] || [ -z "${WINEPREFIX:-}" ]; then
@@ -13,9 +17,10 @@ if [ $# -eq 0 ] || [ -z "${WINEPREFIX:-}" ]; then
     exit 2
 fi
 
-uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Orvane'
+uninstall_list='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
+uninstall_key="$uninstall_list\\Orvane"
 settings_key='HKCU\Software\Quintarro\Orvane\Configuration'
-shortcut="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Orvane.lnk"
+start_menu="$WINEPREFIX/drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs"
 log=$(mktemp "${TMPDIR:-/tmp}/orvane-installer.XXXXXX")
 program_pid=
 cleanup() {
@@ -70,55 +75,88 @@ wait_until() {
     return 1
 }
 
+# Sets what an installer is expected to do: its folder (in Linux's and Windows' spelling), its
+# registry view and the other one, its loader, its name in the Start menu and Apps and Features.
+describe() {
+    setup=$1
+    name=$(basename "$setup")
+    bin=$(dirname "$setup")/bin
+    version=$(echo "$name" | sed -E 's/^orvane-([0-9.]+)-win(32|64)-setup\.exe$/\1/')
+    case "$name" in
+        *-win64-setup.exe) folder="$WINEPREFIX/drive_c/Program Files/Orvane"; windows_folder='C:\Program Files\Orvane'
+                           view=/reg:64; other_view=/reg:32; loader=$wine64; title=Orvane ;;
+        # The prefix is a 64-bit Windows, where the 32-bit program names itself apart.
+        *-win32-setup.exe) folder="$WINEPREFIX/drive_c/Program Files (x86)/Orvane"; windows_folder='C:\Program Files (x86)\Orvane'
+                           view=/reg:32; other_view=/reg:64; loader=wine; title='Orvane (32-bit)' ;;
+        *) fail "$setup: neither -win64-setup.exe nor -win32-setup.exe" ;;
+    esac
+    shortcut="$start_menu/$title.lnk"
+}
+
+# Runs a Windows program to its end with the installer's loader; its exit code is in $status.
+run() {
+    status=0
+    "$loader" "$@" </dev/null >"$log" 2>&1 || status=$?
+}
+
 gone() {
     [ ! -e "$folder" ] && [ ! -e "$shortcut" ] && ! reg_query "$uninstall_key" "$view" >/dev/null
 }
 
-check_installer() {
-    local setup=$1 started=$SECONDS
-    local bin
-    bin=$(dirname "$setup")/bin
-    case "$setup" in
-        *-win64-setup.exe) folder="$WINEPREFIX/drive_c/Program Files/Orvane"; windows_folder='C:\Program Files\Orvane'
-                           view=/reg:64; other_view=/reg:32; loader=$wine64 ;;
-        *-win32-setup.exe) folder="$WINEPREFIX/drive_c/Program Files (x86)/Orvane"; windows_folder='C:\Program Files (x86)\Orvane'
-                           view=/reg:32; other_view=/reg:64; loader=wine ;;
-        *) fail "$setup: neither -win64-setup.exe nor -win32-setup.exe" ;;
-    esac
-    local name version
-    name=$(basename "$setup")
-    version=$(echo "$name" | sed -E 's/^orvane-([0-9.]+)-win(32|64)-setup\.exe$/\1/')
+# The display names of all uninstall entries in a registry view.
+display_names() {
+    reg_query "$uninstall_list" /s /v DisplayName "$1" | sed -n -E 's/^ +DisplayName +REG_SZ +//p'
+}
 
-    "$wine64" reg add "$settings_key" /v URLIndex /t REG_DWORD /d 3 /f </dev/null >/dev/null 2>&1 ||
-        fail "could not write the setting"
-
-    # The installer runs to its end before wine returns.
-    local status=0
-    "$loader" "$setup" /S </dev/null >"$log" 2>&1 || status=$?
-    [ "$status" -eq 0 ] || { cat "$log" >&2; fail "$name /S exited with $status"; }
+# The files, the shortcut and the one uninstall entry of an installed Orvane, in its registry view only.
+check_installed() {
     local file
     for file in orvane.exe orvane.HLP; do
         cmp "$bin/$file" "$folder/$file" || fail "$name did not install $file in $windows_folder"
     done
     [ -f "$folder/uninstall.exe" ] || fail "$name wrote no uninstaller"
-    [ -s "$shortcut" ] || fail "$name made no Start menu shortcut"
-    local entry
+    [ -s "$shortcut" ] || fail "$name made no Start menu shortcut $title.lnk"
+    local entry expected
     entry=$(reg_query "$uninstall_key" "$view") || fail "$name made no uninstall entry in the view $view"
-    local expected
-    for expected in "DisplayName REG_SZ Orvane" "DisplayVersion REG_SZ $version" "Publisher REG_SZ Quintarro" \
+    for expected in "DisplayName REG_SZ $title" "DisplayVersion REG_SZ $version" "Publisher REG_SZ Quintarro" \
                     "DisplayIcon REG_SZ $windows_folder\\orvane.exe,0" \
+                    "InstallLocation REG_SZ $windows_folder" \
                     "UninstallString REG_SZ \"$windows_folder\\uninstall.exe\"" \
                     "QuietUninstallString REG_SZ \"$windows_folder\\uninstall.exe\" /S" \
                     "NoModify REG_DWORD 0x1" "NoRepair REG_DWORD 0x1"; do
         echo "$entry" | sed -E 's/^ +//; s/ {2,}/ /g' | grep -q -x -F -- "$expected" ||
             { echo "$entry" >&2; fail "$name: the uninstall entry lacks: $expected"; }
     done
-    if reg_query "$uninstall_key" "$other_view" >/dev/null; then
+    local entries
+    entries=$(display_names "$view" | grep -c -x -F -- "$title" || true)
+    [ "$entries" -eq 1 ] || fail "$name: $entries uninstall entries named $title in the view $view"
+    if display_names "$other_view" | grep -q -x -F -- "$title"; then
         fail "$name wrote its uninstall entry in the registry view $other_view too"
     fi
-    pass "$name /S: orvane.exe and orvane.HLP in $windows_folder, the shortcut, the uninstall entry"
+}
 
-    # The main window is a top-level X window titled with the main dialog's caption.
+write_setting() {
+    setting=$1
+    "$wine64" reg add "$settings_key" /v URLIndex /t REG_DWORD /d "$setting" /f </dev/null >/dev/null 2>&1 ||
+        fail "could not write the setting"
+}
+
+# What the installer leaves where Orvane is: the files' contents and the entry.
+snapshot() {
+    { (cd "$folder" && md5sum -- *) 2>&1; reg_query "$uninstall_key" "$view"; } || true
+}
+
+install_and_check() {
+    write_setting 3
+    run "$setup" /S
+    [ "$status" -eq 0 ] || { cat "$log" >&2; fail "$name /S exited with $status"; }
+    check_installed
+    pass "$name /S: orvane.exe and orvane.HLP in $windows_folder, the shortcut $title.lnk, the uninstall entry"
+}
+
+# Starts the installed program and waits for its main window, a top-level X window titled with the
+# main dialog's caption.
+start_program() {
     "$loader" "$windows_folder\\orvane.exe" </dev/null >"$log" 2>&1 &
     program_pid=$!
     if ! wait_until 1200 window_shown '"Orvane": \("orvane.exe" ' ||
@@ -127,31 +165,131 @@ check_installer() {
         cat "$log" >&2
         fail "the installed orvane.exe showed no window titled Orvane"
     fi
+}
+
+stop_program() {
     kill "$program_pid"
     wait "$program_pid" 2>/dev/null || true
     program_pid=
-    pass "the installed orvane.exe shows its main window"
+}
 
-    # The uninstaller copies itself to the temporary folder and starts the copy, which does the work
-    # after this one has ended: wait for its result.
-    "$loader" "$windows_folder\\uninstall.exe" /S </dev/null >"$log" 2>&1 || status=$?
+# While the installed program runs, an install over it and an uninstall must each end with exit
+# code 2 and leave the files and the entry as they were. The uninstaller runs in place (_?=), as a
+# caller that waits for its result runs it: without _?= it only starts a copy of itself and ends.
+check_running_program() {
+    local before
+    before=$(snapshot)
+    run "$setup" /S
+    [ "$status" -eq 2 ] || { cat "$log" >&2; fail "$name /S over the running program exited with $status, not 2"; }
+    [ "$(snapshot)" = "$before" ] || fail "$name /S over the running program changed the installed files or entry"
+    run "$windows_folder\\uninstall.exe" /S "_?=$windows_folder"
+    [ "$status" -eq 2 ] || { cat "$log" >&2; fail "uninstall.exe /S with the program running exited with $status, not 2"; }
+    [ "$(snapshot)" = "$before" ] || fail "uninstall.exe /S with the program running removed files or the entry"
+    check_installed
+    pass "with orvane.exe running, $name /S and uninstall.exe /S end with 2 and leave Orvane whole"
+}
+
+# The uninstaller copies itself to the temporary folder and starts the copy, which does the work
+# after this one has ended: wait for its result.
+uninstall_and_check() {
+    run "$windows_folder\\uninstall.exe" /S
     [ "$status" -eq 0 ] || { cat "$log" >&2; fail "uninstall.exe /S exited with $status"; }
     wait_until 1200 gone || {
         find "$folder" "$shortcut" 2>/dev/null >&2 || true
         reg_query "$uninstall_key" "$view" >&2 || true
-        fail "uninstall.exe /S left the program's folder, the shortcut or the uninstall entry"
+        fail "uninstall.exe /S of $title left its folder, its shortcut or its uninstall entry"
     }
-    reg_query "$settings_key" /v URLIndex | grep -q -E 'URLIndex +REG_DWORD +0x3$' ||
+    reg_query "$settings_key" /v URLIndex | grep -q -E "URLIndex +REG_DWORD +0x$setting\$" ||
         fail "uninstall.exe /S did not leave the setting under HKEY_CURRENT_USER\\Software\\Quintarro"
-    pass "uninstall.exe /S: files, shortcut and entry gone, the user's setting kept ($((SECONDS - started)) s)"
-    "$wine64" reg delete 'HKCU\Software\Quintarro' /f </dev/null >/dev/null 2>&1 || true
+    pass "uninstall.exe /S of $title: files, shortcut and entry gone, the user's setting kept"
 }
 
-folder=
-windows_folder=
-view=
-other_view=
-loader=
+# The access list the installer gave a folder, as the Wine server was asked to set it: Wine keeps
+# no access lists on disk (it maps them onto Unix modes), so reading them back shows Wine's own.
+# Prints the descriptor's control flags and its list for each set_security_object on that folder.
+requested_acl() {
+    # The log doubles each backslash of a name.
+    local name="\\??\\$1"
+    name=${name//\\/\\\\} awk '
+        /create_file\(/ && index($0, "name=L\"" ENVIRON["name"] "\"") { want = 1; next }
+        want && /create_file\(\) = 0/ { match($0, /handle=[0-9a-f]+/); handle = substr($0, RSTART, RLENGTH); want = 0; next }
+        { want = 0 }
+        handle != "" && /set_security_object\(/ && index($0, handle ",") {
+            match($0, /control=[0-9a-f]+/); control = substr($0, RSTART + 8, RLENGTH - 8)
+            dacl = $0; sub(/.*dacl=/, "dacl=", dacl); sub(/\} \)$/, "", dacl); print control, dacl
+        }' "$ORVANE_WINE_TMP/wineserver.log"
+}
+
+# A new folder outside Program Files gets Program Files' access list; an install over it (the same
+# installer again, without /D=) goes into the same folder, keeps the one entry and the setting; an
+# install with /D= naming another folder is refused. The running program is checked here, where the
+# folder's name has no space that Wine would quote, hiding _?= from the uninstaller. This goes last:
+# the server's request trace that it turns on stays on for the rest of the run.
+check_custom_folder() {
+    folder="$WINEPREFIX/drive_c/Tools/Orvane"
+    windows_folder='C:\Tools\Orvane'
+    local default_folder="$WINEPREFIX/drive_c/Program Files/Orvane"
+    write_setting 3
+    # /D= must be the last argument, unquoted: the folder has no space.
+    WINEDEBUG=+server "$loader" "$setup" /S "/D=$windows_folder" </dev/null >"$log" 2>&1 || {
+        cat "$log" >&2; fail "$name /S /D=$windows_folder failed"; }
+    check_installed
+    local acl expected_dacl
+    acl=$(requested_acl "$windows_folder")
+    # SYSTEM and Administrators full control, Users read and execute, each inherited by files and
+    # folders inside (flags 3); SE_DACL_PROTECTED (1000) cuts the inheritance from C:\Tools.
+    expected_dacl='dacl={{type=ACCESS_ALLOWED,flags=3,mask=1f01ff,sid=S-1-5-18},{type=ACCESS_ALLOWED,flags=3,mask=1f01ff,sid=S-1-5-32-544},{type=ACCESS_ALLOWED,flags=3,mask=1200a9,sid=S-1-5-32-545}}'
+    [ "$(echo "$acl" | wc -l)" -eq 1 ] && [ $((0x${acl%% *} & 0x1000)) -ne 0 ] && [ "${acl#* }" = "$expected_dacl" ] || {
+        echo "requested: ${acl:-nothing}" >&2; fail "$name did not give $windows_folder Program Files' access list"; }
+    pass "$name /S /D=$windows_folder: the folder gets administrators and SYSTEM full control, users read and execute, nothing inherited"
+
+    write_setting 5
+    run "$setup" /S
+    [ "$status" -eq 0 ] || { cat "$log" >&2; fail "$name /S over the install in $windows_folder exited with $status"; }
+    check_installed
+    [ ! -e "$default_folder" ] || fail "$name /S over the install in $windows_folder installed into Program Files too"
+    reg_query "$settings_key" /v URLIndex | grep -q -E 'URLIndex +REG_DWORD +0x5$' ||
+        fail "$name /S over the install changed the user's setting"
+    run "$setup" /S '/D=C:\Orvane'
+    [ "$status" -eq 2 ] && [ ! -e "$WINEPREFIX/drive_c/Orvane" ] ||
+        fail "$name /S /D=C:\\Orvane over the install in $windows_folder exited with $status, not 2, or made the folder"
+    pass "$name /S again: the same folder, one uninstall entry, the user's setting kept; another /D= refused"
+    start_program
+    check_running_program
+    stop_program
+    uninstall_and_check
+}
+
+status=0
+setting=
+installers=()
 for setup in "$@"; do
-    check_installer "$(cd "$(dirname "$setup")" && pwd)/$(basename "$setup")"
+    installers+=("$(cd "$(dirname "$setup")" && pwd)/$(basename "$setup")")
 done
+
+# Each installer in turn, its program shown.
+for setup in "${installers[@]}"; do
+    started=$SECONDS
+    describe "$setup"
+    install_and_check
+    start_program
+    stop_program
+    pass "the installed orvane.exe shows its main window ($((SECONDS - started)) s)"
+done
+
+# All of them are installed now, side by side: uninstall the last first, each time checking that
+# the ones before it are still whole.
+for ((i = ${#installers[@]} - 1; i >= 0; i--)); do
+    describe "${installers[i]}"
+    uninstall_and_check
+    for ((j = 0; j < i; j++)); do
+        describe "${installers[j]}"
+        check_installed
+        pass "$title is still whole beside it"
+    done
+done
+"$wine64" reg delete 'HKCU\Software\Quintarro' /f </dev/null >/dev/null 2>&1 || true
+
+describe "${installers[0]}"
+check_custom_folder
+"$wine64" reg delete 'HKCU\Software\Quintarro' /f </dev/null >/dev/null 2>&1 || true

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Runs a command under a fresh Wine prefix on a private X display, then tears both down:
 #   scripts/wine-env.sh ctest --test-dir build/mingw-x86_64
-# The command sees WINEPREFIX, DISPLAY and ORVANE_WINE_TMP (a scratch folder removed afterwards).
+# The command sees WINEPREFIX, DISPLAY and ORVANE_WINE_TMP (a scratch folder removed afterwards),
+# where wineserver.log holds the server's output: the request trace of programs run with
+# WINEDEBUG=+server, among them.
 set -euo pipefail
 
 if [ $# -eq 0 ]; then
