@@ -83,6 +83,25 @@ wait_for_window() {
     return 1
 }
 
+# Starts a command that runs the installed program on the X display that the caller started, checks
+# that its main window shows, then ends it and the display: shows_main_window LOG WHERE COMMAND...
+# (WHERE ends the failure text).
+shows_main_window() {
+    local log=$1 where=$2
+    shift 2
+    "$@" >"$log" 2>&1 &
+    program_pid=$!
+    if ! wait_for_window '"Orvane": \("orvane" ' "$program_pid"; then
+        xwininfo -root -tree >&2 || true
+        cat "$log" >&2
+        fail "/usr/bin/orvane showed no window titled Orvane$where"
+    fi
+    kill "$program_pid"
+    wait "$program_pid" 2>/dev/null || true
+    program_pid=
+    stop_xvfb
+}
+
 test_deb() {
     cmake --preset linux >/dev/null
     cmake --build --preset linux --target orvane_deb -j"$jobs"
@@ -142,19 +161,8 @@ test_deb() {
 
     # The installed program, started by its link in PATH, shows its main window.
     start_xvfb "$scratch"
-    setpriv --reuid=nobody --regid=nogroup --clear-groups \
-        env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb \
-        orvane >"$scratch/orvane.log" 2>&1 &
-    program_pid=$!
-    if ! wait_for_window '"Orvane": \("orvane" ' "$program_pid"; then
-        xwininfo -root -tree >&2 || true
-        cat "$scratch/orvane.log" >&2
-        fail "/usr/bin/orvane showed no window titled Orvane"
-    fi
-    kill "$program_pid"
-    wait "$program_pid" 2>/dev/null || true
-    program_pid=
-    stop_xvfb
+    shows_main_window "$scratch/orvane.log" "" setpriv --reuid=nobody --regid=nogroup --clear-groups \
+        env -i PATH=/usr/bin:/bin HOME="$home" DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb orvane
     pass "/usr/bin/orvane shows its main window"
 
     DEBIAN_FRONTEND=noninteractive apt-get remove --purge -y -qq orvane >"$scratch/apt-remove.log" 2>&1 ||
@@ -264,19 +272,9 @@ test_clean_system() {
 
     in_clean_system useradd --create-home --user-group clockuser
     start_xvfb "$scratch"
-    in_clean_system setpriv --reuid=clockuser --regid=clockuser --init-groups \
-        env HOME=/home/clockuser DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb /usr/bin/orvane \
-        >"$scratch/clean-orvane.log" 2>&1 &
-    program_pid=$!
-    if ! wait_for_window '"Orvane": \("orvane" ' "$program_pid"; then
-        xwininfo -root -tree >&2 || true
-        cat "$scratch/clean-orvane.log" >&2
-        fail "/usr/bin/orvane showed no window titled Orvane on a clean Debian 12"
-    fi
-    kill "$program_pid"
-    wait "$program_pid" 2>/dev/null || true
-    program_pid=
-    stop_xvfb
+    shows_main_window "$scratch/clean-orvane.log" " on a clean Debian 12" \
+        in_clean_system setpriv --reuid=clockuser --regid=clockuser --init-groups \
+        env HOME=/home/clockuser DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb /usr/bin/orvane
     pass "/usr/bin/orvane, started by an ordinary user, shows its main window on a clean Debian 12"
 
     in_clean_system apt-get purge -y -qq orvane >"$scratch/clean-purge.log" 2>&1 ||

@@ -273,6 +273,18 @@ protected:
         return body;
     }
 
+    // Reads `handle` until the reply ends or a read fails, then closes it; `ok` tells which.
+    std::string ReadToEnd(HINTERNET handle, bool& ok, DWORD& error) {
+        std::string body;
+        char buffer[4096];
+        DWORD count = 0;
+        while ((ok = internet_.InternetReadFile(handle, buffer, sizeof buffer, &count, &error)) && count > 0) {
+            body.append(buffer, count);
+        }
+        internet_.InternetCloseHandle(handle);
+        return body;
+    }
+
     DWORD OpenError(const std::string& url) {
         DWORD error = 0;
         HINTERNET handle = internet_.InternetOpenUrl(session_, url, nullptr, kSetClockFlags, 1, &error);
@@ -317,16 +329,10 @@ TEST_F(Win32InternetTest, ABareReplyThatTheServerBreaksOffEndsAfterItsLastComple
         DWORD error = 0;
         HINTERNET handle = internet_.InternetOpenUrl(session_, Url(c.scenario), nullptr, kSetClockFlags, 1, &error);
         ASSERT_NE(handle, nullptr) << c.scenario << ": error " << error;
-        std::string body;
-        char buffer[4096];
-        DWORD count = 0;
         bool ok = false;
-        while ((ok = internet_.InternetReadFile(handle, buffer, sizeof buffer, &count, &error)) && count > 0) {
-            body.append(buffer, count);
-        }
-        internet_.InternetCloseHandle(handle);
-        EXPECT_TRUE(ok) << c.scenario << ": error " << error << " after " << Printable(body);
-        body = WithoutFirstLineIfDropped(body, "\n");
+        const std::string read = ReadToEnd(handle, ok, error);
+        EXPECT_TRUE(ok) << c.scenario << ": error " << error << " after " << Printable(read);
+        const std::string body = WithoutFirstLineIfDropped(read, "\n");
         const std::string last = c.lastLine;
         if (last.empty()) {
             EXPECT_EQ(body, "") << c.scenario;
@@ -343,14 +349,8 @@ TEST_F(Win32InternetTest, AResetEndsOnlyABareReply) {
     DWORD error = 0;
     HINTERNET handle = internet_.InternetOpenUrl(session_, Url("status-line-reset"), nullptr, kSetClockFlags, 1, &error);
     ASSERT_NE(handle, nullptr) << "error " << error;
-    std::string body;
-    char buffer[4096];
-    DWORD count = 0;
     bool ok = false;
-    while ((ok = internet_.InternetReadFile(handle, buffer, sizeof buffer, &count, &error)) && count > 0) {
-        body.append(buffer, count);
-    }
-    internet_.InternetCloseHandle(handle);
+    const std::string body = ReadToEnd(handle, ok, error);
     EXPECT_FALSE(ok) << "the reset ended the reply after " << Printable(body);
     EXPECT_TRUE(error == ERROR_INTERNET_CONNECTION_RESET || error == 10054) << "error " << error;
 }
