@@ -10,6 +10,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 program=$(realpath "${1:-$root/build/linux/bin/orvane}")
 scratch=$(mktemp -d)
 . "$root/scripts/xvfb.sh"
+. "$root/scripts/screenshots.sh"
 trap 'stop_xvfb; rm -rf "$scratch"' EXIT
 start_xvfb "$scratch"
 
@@ -18,17 +19,4 @@ grab() { import -window "$(xdotool search --onlyvisible --name "^$1\$" | head -n
 
 # The program's settings go to the scratch folder, not to the user's.
 HOME=$scratch XDG_CONFIG_HOME=$scratch QT_QPA_PLATFORM=xcb "$program" 2>"$scratch/program.log" &
-pid=$!
-for _ in $(seq 1 100); do
-    xdotool search --name '^Orvane$' >/dev/null 2>&1 && break
-    sleep 0.1
-done
-sleep 1
-grab Orvane "$root/docs/screenshot-linux-main.png"
-xdotool key alt+c
-sleep 1
-grab Configure "$root/docs/screenshot-linux-configure.png"
-xdotool key Escape
-sleep 0.5
-xdotool key alt+x
-wait "$pid" || true
+shoot_windows $! "$root/docs/screenshot-linux-main.png" "$root/docs/screenshot-linux-configure.png"

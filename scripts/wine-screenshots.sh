@@ -13,23 +13,10 @@ if [ -z "${WINEPREFIX:-}" ]; then
 fi
 
 # The Xvfb root is black and the program's windows are the only ones on it, so trimming the black
-# border leaves exactly the windows.
-grab() { import -window root -trim +repage "$1"; }
+# border leaves exactly the windows; the title goes unused.
+grab() { import -window root -trim +repage "$2"; }
+. "$root/scripts/screenshots.sh"
 
 cd "$(dirname "$exe")"
 wine "$(basename "$exe")" 2>/dev/null &
-program=$!
-# The first start in a new prefix takes a few seconds; the main window is up when it has a size.
-for _ in $(seq 1 100); do
-    xdotool search --name '^Orvane$' >/dev/null 2>&1 && break
-    sleep 0.2
-done
-sleep 1
-grab "$root/docs/screenshot-wine-main.png"
-xdotool key alt+c
-sleep 1
-grab "$root/docs/screenshot-wine-configure.png"
-xdotool key Escape
-sleep 0.5
-xdotool key alt+x
-wait "$program" || true
+shoot_windows $! "$root/docs/screenshot-wine-main.png" "$root/docs/screenshot-wine-configure.png"
