@@ -699,10 +699,10 @@ TEST_F(RegistryFaults, RootWritingAnotherUsersSettingsLeavesNothingOfRootsInThei
     ASSERT_TRUE(std::filesystem::exists(settings));
     EXPECT_EQ(NotNobodys(home), std::vector<std::string>()) << "after the first run";
 
-    // A damaged file that root once left there is kept aside. The backup keeps root's owner: root
-    // cannot tell it from a system file that the user linked there. The new file is the user's.
+    // A damaged file that root once left there, readable by her, is kept aside. The backup keeps
+    // root's owner: root cannot tell it from a system file that she linked there. The new file is hers.
     test::WriteWholeFile(settings, "no registry file\n");
-    ASSERT_EQ(::chown(settings.c_str(), 0, 0), 0);
+    ASSERT_TRUE(::chown(settings.c_str(), 0, 0) == 0 && ::chmod(settings.c_str(), 0644) == 0);
     EXPECT_EQ(runAsRootWithHome([] { return StoreFirstValuesInChild(); }), 0);
     const std::vector<std::string> roots = NotNobodys(home);
     EXPECT_TRUE(roots.size() == 1 && roots[0].find(".damaged-") != std::string::npos) << "root's: " << Join(roots);
