@@ -808,18 +808,15 @@ TEST_F(RegistryFaults, ALinkAtTheFilesOwnNameIsFollowedOnlyToAPlainFile) {
 
 TEST_F(RegistryFaults, RootInHerFoldersReachesAndMakesOnlyWhatSheCould) {
     if (::geteuid() != 0) GTEST_SKIP() << "root's work in a user's folders needs root";
-    // Her home holds a root-only folder that an earlier `sudo -E` program left (~/.cache), with a
-    // root-only file of REGEDIT4 text in it.
+    // Her home holds root's 0700 ~/.cache (left by an earlier `sudo -E` program), with a root-only REGEDIT4 file.
     const std::string home = dir / "home", cache = home + "/.cache", config = home + "/.config", secret = cache + "/secret";
     const std::string settings = config + "/orvane/registry.reg";
     std::filesystem::create_directories(cache);
     test::WriteWholeFile(secret, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quintarro\\orvane\\Configuration]\n\"URL\"=\"root's\"\n");
-    ASSERT_TRUE(::chmod(dir.Path().c_str(), 0711) == 0 && ::chmod(cache.c_str(), 0700) == 0 && ::chmod(secret.c_str(), 0600) == 0);
-    ASSERT_EQ(::chown(home.c_str(), 65534, 65534), 0);
+    ASSERT_TRUE(::chmod(dir.Path().c_str(), 0711) == 0 && ::chmod(cache.c_str(), 0700) == 0 && ::chmod(secret.c_str(), 0600) == 0 &&
+                ::chown(home.c_str(), 65534, 65534) == 0);
     // She swaps root's folder in for her new ~/.config right after root made it: root goes no further.
-    g_race = [&](const std::string& step) {
-        if (step == ".config" && ::rmdir(config.c_str()) == 0) ::rename(cache.c_str(), config.c_str());
-    };
+    g_race = [&](const std::string& step) { step == ".config" && ::rmdir(config.c_str()) == 0 && ::rename(cache.c_str(), config.c_str()) == 0; };
     EXPECT_EQ(SaveAsRootRacing(dir, settings, dir / "system"), "failed");
     EXPECT_EQ(NotNobodys(home), (std::vector<std::string>{config, config + "/secret"})) << "root's folder changed owner";
     ASSERT_EQ(::rename(config.c_str(), cache.c_str()), 0);
@@ -847,6 +844,11 @@ TEST_F(RegistryFaults, ThePathFollowsFortyLinksAtMostTheFilesNameIncluded) {
         const regfile::FileState state = regfile::CRegistryFile(dir / start('f', folderLinks) + "/" + start('n', nameLinks)).Load().state;
         EXPECT_EQ(state, folderLinks + nameLinks <= 40 ? regfile::FileState::Sound : regfile::FileState::Unreadable) << folderLinks << " + " << nameLinks;
     }
+    std::filesystem::create_directory(dir / "r");
+    std::string maze = "real";  // 1,600 steps in and out of a folder in one link: refused as a loop would be
+    while (maze.size() < 4000) maze = "r/../" + maze;
+    ASSERT_EQ(::symlink(maze.c_str(), (dir / "maze").c_str()), 0);
+    EXPECT_EQ(regfile::CRegistryFile(dir / "maze/registry.reg").Load().state, regfile::FileState::Unreadable) << "a maze";
 }
 
 TEST_F(RegistryFaults, AWriterWaitsAWhileForALockAnotherCopyHoldsThenFails) {

@@ -322,10 +322,9 @@ TEST_F(UrlAccessTest, OnlyRedirectsWithATargetAreFollowedAndOnlyOnTheWeb) {
     // As WinINet: 301, 302, 303, 307 and 308 with a Location are followed, and any other reply is read
     // as the answer. A redirect may lead only to http or https: a server must not make the program
     // read a file of the user's own machine. Code 0: the NIST reply is read.
-    const std::pair<Scenario, DWORD> cases[] = {
-        {Scenario::RedirectLoop, inet::ERROR_HTTP_REDIRECT_FAILED}, {Scenario::RedirectToFile, inet::ERROR_HTTP_REDIRECT_FAILED},
-        {Scenario::MultipleChoices, 0}, {Scenario::RedirectNowhere, 0}, {Scenario::RedirectToDaytime, 0},
-        {Scenario::HugeHeaderLine, inet::ERROR_HTTP_HEADER_SIZE_OVERFLOW}, {Scenario::HugeHeaderBlock, inet::ERROR_HTTP_HEADER_SIZE_OVERFLOW}};
+    const std::pair<Scenario, DWORD> cases[] = {{Scenario::RedirectLoop, inet::ERROR_HTTP_REDIRECT_FAILED}, {Scenario::RedirectToFile, inet::ERROR_HTTP_REDIRECT_FAILED},
+        {Scenario::MultipleChoices, 0}, {Scenario::RedirectNowhere, 0}, {Scenario::RedirectToDaytime, 0}, {Scenario::HugeHeaderLine, inet::ERROR_HTTP_HEADER_SIZE_OVERFLOW},
+        {Scenario::HugeHeaderBlock, inet::ERROR_HTTP_HEADER_SIZE_OVERFLOW}};
     for (const auto& [scenario, code] : cases) {
         DaytimeServer server(scenario, 0, kRecord);
         std::vector<std::string> lines;
@@ -358,8 +357,7 @@ public:
             " -addext subjectAltName=IP:127.0.0.1";
         made_ = std::system(("cd '" + folder_.Path() + "' && (" + kCommands + ") >openssl.log 2>&1").c_str()) == 0;
         std::ofstream(folder_ / "record") << "HTTP/1.0 200 OK\r\n\r\n" << daytimed::ScenarioReply(Scenario::Nist, kRecord);
-        // libcurl skips any white space before the target, vertical tab and form feed included. The
-        // body falls far short of its length: the refusal must not wait for it.
+        // libcurl skips any white space before the target, vertical tab and form feed included; the refusal waits for no body.
         std::ofstream(folder_ / "moved") << "HTTP/1.0 302 Found\r\nContent-Length: 100000000\r\nLocation:\v\fhttp://127.0.0.1:"
                                          << RefusingPort() << "/\r\n\r\nmoved\n";
     }
@@ -455,8 +453,7 @@ TEST_F(UrlAccessTest, ATlsServerThatCannotBeTrustedGivesItsOwnReason) {
 }
 
 TEST_F(UrlAccessTest, SchemesThatTheLibraryRefusesAreInternetFailures) {
-    // news: and mailto: have no stream kind; the library is still asked, and refuses them. It carries
-    // no ftp or gopher either (gopher would send a URL's bytes, as given, to any host and port).
+    // news: and mailto: have no stream kind; the library is still asked, and refuses them. Nor does it carry ftp or gopher.
     for (const std::string url : {"news:comp.protocols.time.ntp", "mailto:time@example.invalid", "telnet://127.0.0.1:13",
                                   "gopher://127.0.0.1:1/_QUIT", "ftp://127.0.0.1:1/time.txt"}) {
         const std::optional<CInternetFailure> failure = FailureOf(url);

@@ -215,12 +215,15 @@ private:
 };
 
 // One resolution of the settings file's path, its folders and its name: the identity it works with
-// and what is left of its link budget. The kernel follows at most 40 links in one path, and so does
-// the walk, counting the links at the file's name with the folders' own: a maze of long links must
-// not hold the window's thread for long.
+// and what is left of its budgets. The kernel follows at most 40 links in one path, and so does the
+// walk, counting the links at the file's name with the folders' own. Each step costs the walk two
+// system calls where it costs the kernel next to nothing, so the steps are counted too: 40 links of
+// PATH_MAX bytes each ("x/../x/..") would make some 80,000 of them, about a second on the window's
+// thread for every read, where a real settings path takes a few dozen.
 struct Resolution {
     CFileIdentity identity;
     int linksLeft = 40;
+    int stepsLeft = 1024;
 };
 
 // Steps on to `node` from the way that reached `user`: MayEnter's rule, and once the way is a user's,
@@ -275,6 +278,7 @@ int Walk(const std::string& path, Walking walking, Folder& at, Resolution& resol
         const Part part = todo.front();
         todo.pop_front();
         if (part.name == ".") continue;
+        if (--resolution.stepsLeft < 0) return ELOOP;
         Folder next;
         next.fd = CFileDescriptor(::openat(at.fd.Get(), part.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         if (next.fd.Get() < 0 && errno == ENOENT && create && !part.fromLink) {
