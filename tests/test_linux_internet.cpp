@@ -204,7 +204,7 @@ TEST(LinuxInternetErrors, EveryCodeThisLayerProducesHasATextEndingInCrLf) {
             EXPECT_EQ(text->substr(text->size() - 2), "\r\n") << "code " << code << ": " << *text;
         }
     }
-    for (const DWORD code : {inet::ERROR_INVALID_HANDLE, inet::ERROR_INVALID_PARAMETER, ERROR_INTERNET_OUT_OF_HANDLES}) {
+    for (const DWORD code : {inet::ERROR_INVALID_HANDLE, inet::ERROR_INVALID_PARAMETER, ERROR_INTERNET_OUT_OF_HANDLES, inet::ERROR_HTTP_HEADER_SIZE_OVERFLOW}) {
         EXPECT_TRUE(inet::ErrorText(code).has_value()) << "code " << code;
     }
 }

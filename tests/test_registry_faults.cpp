@@ -699,10 +699,10 @@ TEST_F(RegistryFaults, RootWritingAnotherUsersSettingsLeavesNothingOfRootsInThei
     ASSERT_TRUE(std::filesystem::exists(settings));
     EXPECT_EQ(NotNobodys(home), std::vector<std::string>()) << "after the first run";
 
-    // A damaged file that root once left there is kept aside. The backup keeps root's owner: root
-    // cannot tell it from a system file that the user linked there. The new file is the user's.
+    // A damaged file that root once left there, readable by her, is kept aside. The backup keeps
+    // root's owner: root cannot tell it from a system file that she linked there. The new file is hers.
     test::WriteWholeFile(settings, "no registry file\n");
-    ASSERT_EQ(::chown(settings.c_str(), 0, 0), 0);
+    ASSERT_TRUE(::chown(settings.c_str(), 0, 0) == 0 && ::chmod(settings.c_str(), 0644) == 0);
     EXPECT_EQ(runAsRootWithHome([] { return StoreFirstValuesInChild(); }), 0);
     const std::vector<std::string> roots = NotNobodys(home);
     EXPECT_TRUE(roots.size() == 1 && roots[0].find(".damaged-") != std::string::npos) << "root's: " << Join(roots);
@@ -806,6 +806,51 @@ TEST_F(RegistryFaults, ALinkAtTheFilesOwnNameIsFollowedOnlyToAPlainFile) {
     }
 }
 
+TEST_F(RegistryFaults, RootInHerFoldersReachesAndMakesOnlyWhatSheCould) {
+    if (::geteuid() != 0) GTEST_SKIP() << "root's work in a user's folders needs root";
+    // Her home holds root's 0700 ~/.cache (left by an earlier `sudo -E` program), with a root-only REGEDIT4 file.
+    const std::string home = dir / "home", cache = home + "/.cache", config = home + "/.config", secret = cache + "/secret";
+    const std::string settings = config + "/orvane/registry.reg";
+    std::filesystem::create_directories(cache);
+    test::WriteWholeFile(secret, "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Quintarro\\orvane\\Configuration]\n\"URL\"=\"root's\"\n");
+    ASSERT_TRUE(::chmod(dir.Path().c_str(), 0711) == 0 && ::chmod(cache.c_str(), 0700) == 0 && ::chmod(secret.c_str(), 0600) == 0 &&
+                ::chown(home.c_str(), 65534, 65534) == 0);
+    // She swaps root's folder in for her new ~/.config right after root made it: root goes no further.
+    g_race = [&](const std::string& step) { step == ".config" && ::rmdir(config.c_str()) == 0 && ::rename(cache.c_str(), config.c_str()) == 0; };
+    EXPECT_EQ(SaveAsRootRacing(dir, settings, dir / "system"), "failed");
+    EXPECT_EQ(NotNobodys(home), (std::vector<std::string>{config, config + "/secret"})) << "root's folder changed owner";
+    ASSERT_EQ(::rename(config.c_str(), cache.c_str()), 0);
+    // Her ordinary save is hers; then her link of root's at the file's name, to the root-only file, is not read.
+    g_race = [](const std::string&) {};
+    EXPECT_EQ(SaveAsRootRacing(dir, settings, dir / "system"), "saved");
+    EXPECT_EQ(NotNobodys(home), (std::vector<std::string>{cache, secret}));
+    ASSERT_TRUE(std::filesystem::remove(settings) && ::symlink(secret.c_str(), settings.c_str()) == 0);
+    EXPECT_EQ(regfile::CRegistryFile(settings).Load().state, regfile::FileState::Unreadable);
+    EXPECT_EQ(SaveAsRootRacing(dir, settings, dir / "system"), "failed");
+}
+
+TEST_F(RegistryFaults, ThePathFollowsFortyLinksAtMostTheFilesNameIncluded) {
+    // One budget for the links of the folders and of the file's name together, as the kernel keeps.
+    StoreFirstValues();
+    std::filesystem::rename(folder, dir / "real");
+    // The start of a chain of `links` links to the real folder (f) or file (n).
+    const auto start = [](char kind, int links) { return links == 0 ? std::string(kind == 'f' ? "real" : "registry.reg") : kind + std::to_string(41 - links); };
+    for (int i = 0; i <= 40; ++i) {
+        ASSERT_EQ(::symlink(start('f', 40 - i).c_str(), (dir / ("f" + std::to_string(i))).c_str()), 0);
+        ASSERT_EQ(::symlink(start('n', 40 - i).c_str(), (dir / ("real/n" + std::to_string(i))).c_str()), 0);
+    }
+    const std::pair<int, int> cases[] = {{40, 0}, {0, 40}, {20, 20}, {41, 0}, {0, 41}, {20, 21}};
+    for (const auto& [folderLinks, nameLinks] : cases) {
+        const regfile::FileState state = regfile::CRegistryFile(dir / start('f', folderLinks) + "/" + start('n', nameLinks)).Load().state;
+        EXPECT_EQ(state, folderLinks + nameLinks <= 40 ? regfile::FileState::Sound : regfile::FileState::Unreadable) << folderLinks << " + " << nameLinks;
+    }
+    std::filesystem::create_directory(dir / "r");
+    std::string maze = "real";  // 1,600 steps in and out of a folder in one link: refused as a loop would be
+    while (maze.size() < 4000) maze = "r/../" + maze;
+    ASSERT_EQ(::symlink(maze.c_str(), (dir / "maze").c_str()), 0);
+    EXPECT_EQ(regfile::CRegistryFile(dir / "maze/registry.reg").Load().state, regfile::FileState::Unreadable) << "a maze";
+}
+
 TEST_F(RegistryFaults, AWriterWaitsAWhileForALockAnotherCopyHoldsThenFails) {
     StoreFirstValues();
     for (const int holdMs : {500, 60000}) {  // another copy that goes on, and one stopped for good
@@ -820,6 +865,26 @@ TEST_F(RegistryFaults, AWriterWaitsAWhileForALockAnotherCopyHoldsThenFails) {
         EXPECT_EQ(writer.Wait(), holdMs < 2000 ? ERROR_SUCCESS : ERROR_SHARING_VIOLATION) << "lock held for " << holdMs << " ms";
         ::close(lock);
     }
+}
+
+TEST_F(RegistryFaults, WhileOneWaitForAHeldLockGoesOnEveryWriteFailsAtOnce) {
+    StoreFirstValues();
+    const int lock = ::open((file + ".lock").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(lock, LOCK_EX), 0);
+    // Five saves against a copy stopped for good: the first waits and gives up, the others fail at
+    // once, and one thread with one descriptor waits on.
+    Child saves([&] {
+        const auto count = [](const char* listing) { return std::distance(std::filesystem::directory_iterator(listing), {}); };
+        const auto threads = count("/proc/self/task"), descriptors = count("/proc/self/fd");
+        for (int save = 0; save < 5; ++save) {
+            const auto start = std::chrono::steady_clock::now();
+            if (regfile::CRegistryFile(file).Update([](regfile::Key&) { return ERROR_SUCCESS; }) != ERROR_SHARING_VIOLATION) return 1;
+            if (save > 0 && std::chrono::steady_clock::now() - start > std::chrono::seconds(1)) return 2;
+        }
+        return count("/proc/self/task") == threads + 1 && count("/proc/self/fd") == descriptors + 1 ? 0 : 3;
+    });
+    EXPECT_EQ(saves.Wait(), 0) << "1: a save did not fail with 32, 2: a later save waited, 3: threads or descriptors grew";
+    ::close(lock);
 }
 
 }  // namespace

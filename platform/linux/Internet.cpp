@@ -15,6 +15,7 @@
 #include <mutex>
 #include <string_view>
 #include <unordered_set>
+#include <utility>
 
 #include "platform/linux/PlatformServices.h"
 #include "platform/linux/InternetLinux.h"
@@ -30,7 +31,8 @@ using namespace inet;
 constexpr std::size_t kMaxBuffered = 64 * 1024;
 // The response text kept for LastResponseInfo.
 constexpr std::size_t kMaxResponseText = 4096;
-// Redirects followed before the transfer fails, as libcurl's and WinINet's default.
+// Redirects followed before the transfer fails. libcurl's own limit plays no part: FollowRedirect
+// follows each redirect itself (libcurl 7.88 would follow any number).
 constexpr int kMaxRedirects = 10;
 // The longest the pump sleeps before looking at libcurl's timers and its own stall clock again.
 constexpr std::chrono::milliseconds kMaxPollWait{250};
@@ -70,7 +72,6 @@ struct Request : Handle {
     CURLM* multi = nullptr;
     curl_slist* headers = nullptr;
     DWORD handleType = 0;
-    bool keepsHeaderBlock = false;  // http(s): the response text is the header block, not the last line
 
     // Received bytes from readPos on are unread; the read part before it is dropped once it is
     // the larger half, so the buffer holds little more than what is unread.
@@ -79,19 +80,23 @@ struct Request : Handle {
     std::size_t linesEnd = 0;  // just past the last line feed in body; 0 when none
     bool lineHandedOut = false;  // part of the current line (not yet ended) has been read
     bool paused = false;
-    bool bodyStarted = false;  // at least one byte of the body has come
-    bool statusLine = false;   // the reply began with a status line (and headers)
 
-    bool answered = false;  // the final header block has ended
-    bool blockHasLocation = false;
-    bool skipsBody = false;  // the body of a redirect that will be followed
-    bool blockEnded = true;
-    std::string response;
+    // What one server's reply has shown so far. A redirect's reply is not the answer: the next
+    // server's starts afresh.
+    struct Reply {
+        bool statusLine = false;   // the reply began with a status line (and headers)
+        bool bodyStarted = false;  // at least one byte of the body has come
+        bool answered = false;     // the final header block has ended
+        std::string location;      // the header block's first Location that names a target
+        bool blockEnded = true;
+        std::string response;
+        // When the last byte came: the epoch until the connection stands (connecting has a
+        // time-out of its own).
+        SteadyClock::time_point lastByte{};
+    } reply;
+    std::string redirectTo;  // the target of the redirect that ended this server's reply
 
-    // The stall time-out of this transfer, and when the last byte came (the epoch until the
-    // connection stands: connecting has a time-out of its own).
-    std::chrono::milliseconds stall{0};
-    SteadyClock::time_point lastByte{};
+    std::chrono::milliseconds stall{0};  // the stall time-out of this transfer
     SteadyClock::time_point deadline{};  // of the whole transfer, redirects included
 
     bool done = false;
@@ -145,13 +150,12 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
 std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) {
     auto* request = static_cast<Request*>(user);
     const std::size_t bytes = size * count;
-    if (request->skipsBody) return bytes;
     if (request->Available() > 0 && request->Available() + bytes > kMaxBuffered) {
         request->paused = true;
         return CURL_WRITEFUNC_PAUSE;  // libcurl keeps these bytes and offers them again on resume
     }
-    request->lastByte = SteadyClock::now();
-    if (bytes > 0) request->bodyStarted = true;
+    request->reply.lastByte = SteadyClock::now();
+    if (bytes > 0) request->reply.bodyStarted = true;
     // Only the new bytes are searched: a long unfinished line is never scanned twice.
     const std::size_t lastFeed = std::string_view(data, bytes).rfind('\n');
     if (lastFeed != std::string_view::npos) request->linesEnd = request->body.size() + lastFeed + 1;
@@ -159,49 +163,80 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
     return bytes;
 }
 
+// The redirects that WinINet follows; any other reply, a 300 or a 304 among them, is the answer.
+bool IsFollowedRedirect(long status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The target that a Location header line names, without the white space around it; empty for any
+// other line, and for a Location that names none.
+std::string LocationIn(std::string_view line) {
+    constexpr std::string_view kSpace = " \t\r\n\v\f";
+    if (!StartsWithNoCase(line, "location:")) return {};
+    line.remove_prefix(9);
+    const std::size_t start = line.find_first_not_of(kSpace);
+    if (start == std::string_view::npos) return {};
+    return std::string(line.substr(start, line.find_last_not_of(kSpace) + 1 - start));
+}
+
+// `location` resolved against the URL whose reply named it, as libcurl resolves a redirect that it
+// follows; as it stands when it cannot be (libcurl then refuses it).
+std::string ResolveTarget(const char* from, const std::string& location) {
+    std::string target = location;
+    CURLU* url = curl_url();
+    char* resolved = nullptr;
+    if (url && from && curl_url_set(url, CURLUPART_URL, from, 0) == CURLUE_OK &&
+        curl_url_set(url, CURLUPART_URL, location.c_str(), CURLU_URLENCODE | CURLU_ALLOW_SPACE) == CURLUE_OK &&
+        curl_url_get(url, CURLUPART_URL, &resolved, 0) == CURLUE_OK) {
+        target = resolved;
+    }
+    curl_free(resolved);
+    curl_url_cleanup(url);
+    return target;
+}
+
 std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* user) {
     auto* request = static_cast<Request*>(user);
+    Request::Reply& reply = request->reply;
     const std::size_t bytes = size * count;
     const std::string_view line(data, bytes);
-    const bool blank = line == "\r\n" || line == "\n";
-    request->lastByte = SteadyClock::now();
-
-    if (request->keepsHeaderBlock) {
-        request->statusLine = true;
-        if (request->blockEnded) {
-            request->response.clear();
-            request->blockEnded = false;
-        }
-        if (request->response.size() + bytes <= kMaxResponseText) request->response.append(line);
-        if (StartsWithNoCase(line, "location:")) request->blockHasLocation = true;
-        if (blank) {
-            // The end of a block. Interim (1xx) answers and redirects that will be followed are not
-            // the server's answer yet.
-            long status = 0;
-            curl_easy_getinfo(request->easy, CURLINFO_RESPONSE_CODE, &status);
-            const bool followed = status / 100 == 3 && request->blockHasLocation;
-            if (status >= 200 && !followed) request->answered = true;
-            request->skipsBody = followed;
-            request->blockHasLocation = false;
-            request->blockEnded = true;
-        }
-    } else if (!blank) {
-        // FTP and gopher: the server's last answer line.
-        request->response.assign(line.substr(0, kMaxResponseText));
+    reply.lastByte = SteadyClock::now();
+    reply.statusLine = true;
+    if (reply.blockEnded) {
+        reply.response.clear();
+        reply.blockEnded = false;
     }
-    t_lastResponse = request->response;
+    if (reply.response.size() + bytes <= kMaxResponseText) reply.response.append(line);
+    t_lastResponse = reply.response;
+    if (reply.location.empty()) reply.location = LocationIn(line);
+    if (line != "\r\n" && line != "\n") return bytes;
+
+    // The end of a block. Interim (1xx) answers and redirects that will be followed are not the
+    // server's answer yet.
+    long status = 0;
+    curl_easy_getinfo(request->easy, CURLINFO_RESPONSE_CODE, &status);
+    if (IsFollowedRedirect(status) && !reply.location.empty()) {
+        // The redirect's body is never read: the transfer ends here, and FollowRedirect goes on (or
+        // refuses) at once, however long that body would take.
+        char* current = nullptr;
+        curl_easy_getinfo(request->easy, CURLINFO_EFFECTIVE_URL, &current);
+        request->redirectTo = ResolveTarget(current, reply.location);
+        return 0;
+    }
+    if (status >= 200) reply.answered = true;
+    reply.location.clear();
+    reply.blockEnded = true;
     return bytes;
 }
 
-// Starts the transfer again at the target of the redirect that has just ended it, if it was one.
-// libcurl resolves the target as it would follow it, so the scheme checked here is the one it
-// would use, however the server wrote its Location header.
+// Starts the transfer again at the target of the redirect that has just ended it. The target is
+// resolved as libcurl would follow it, so the scheme checked here is the one it would use, however
+// the server wrote its Location header.
 void FollowRedirect(Request& request) {
-    char* target = nullptr;
+    const std::string next = std::exchange(request.redirectTo, std::string());
     char* current = nullptr;
-    if (curl_easy_getinfo(request.easy, CURLINFO_REDIRECT_URL, &target) != CURLE_OK || !target) return;
     curl_easy_getinfo(request.easy, CURLINFO_EFFECTIVE_URL, &current);
-    if (current && RedirectLeavesTls(current, target)) {
+    if (current && RedirectLeavesTls(current, next)) {
         // WinINet refuses to follow a redirect from https to http unless asked to allow it.
         request.refusal = ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR;
         return;
@@ -216,19 +251,29 @@ void FollowRedirect(Request& request) {
         return;
     }
     ++request.redirects;
-    const std::string next = target;
     curl_multi_remove_handle(request.multi, request.easy);
     // A redirect may lead only to the web: a server must not make the program read a local file.
     const bool ok = curl_easy_setopt(request.easy, CURLOPT_URL, next.c_str()) == CURLE_OK &&
-                    curl_easy_setopt(request.easy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
                     curl_easy_setopt(request.easy, CURLOPT_TIMEOUT_MS, static_cast<long>(left.count())) == CURLE_OK &&
                     curl_multi_add_handle(request.multi, request.easy) == CURLM_OK;
     if (!ok) {
-        request.result = CURLE_OUT_OF_MEMORY;
+        request.refusal = ERROR_NOT_ENOUGH_MEMORY;
         return;
     }
-    request.skipsBody = false;
+    request.reply = Request::Reply{};
+    request.result = CURLE_OK;
     request.done = false;
+}
+
+// libcurl refuses a header line longer than CURL_MAX_HTTP_HEADER as if memory had run out, and a
+// header of more than three times that as a receive error that no socket saw. Both can only come
+// before the answer's header has ended.
+bool HeaderTooLarge(const Request& request) {
+    if (request.reply.answered || request.reply.bodyStarted) return false;
+    curl_off_t headerSize = 0;
+    if (request.result == CURLE_OUT_OF_MEMORY) return true;
+    return request.result == CURLE_RECV_ERROR && request.osErrno == 0 &&
+           curl_easy_getinfo(request.easy, CURLINFO_HEADER_SIZE, &headerSize) == CURLE_OK && headerSize > CURL_MAX_HTTP_HEADER;
 }
 
 void CollectDone(Request& request) {
@@ -239,7 +284,11 @@ void CollectDone(Request& request) {
         request.result = message->data.result;
         curl_easy_getinfo(request.easy, CURLINFO_OS_ERRNO, &request.osErrno);
         curl_easy_getinfo(request.easy, CURLINFO_SSL_VERIFYRESULT, &request.verifyResult);
-        if (request.result == CURLE_OK) FollowRedirect(request);
+        if (!request.redirectTo.empty()) {
+            FollowRedirect(request);
+        } else if (HeaderTooLarge(request)) {
+            request.refusal = ERROR_HTTP_HEADER_SIZE_OVERFLOW;
+        }
     }
 }
 
@@ -258,15 +307,15 @@ void GiveUpStalled(Request& request) {
 // that came just before a silence hide the silence for up to five seconds past the time-out.
 std::chrono::milliseconds StallTimeLeft(Request& request, SteadyClock::time_point waitStart) {
     const SteadyClock::time_point now = SteadyClock::now();
-    if (request.lastByte == SteadyClock::time_point{}) {
+    if (request.reply.lastByte == SteadyClock::time_point{}) {
         curl_off_t connected = 0;
         if (curl_easy_getinfo(request.easy, CURLINFO_CONNECT_TIME_T, &connected) != CURLE_OK || connected == 0) {
             return kMaxPollWait;
         }
-        request.lastByte = now;  // the connection standing is the first sign of life
+        request.reply.lastByte = now;  // the connection standing is the first sign of life
     }
     // A reader that came back late is not the server's fault: the silence counts from its asking.
-    const auto silent = now - std::max(request.lastByte, waitStart);
+    const auto silent = now - std::max(request.reply.lastByte, waitStart);
     if (silent >= request.stall) return std::chrono::milliseconds{0};
     return std::chrono::ceil<std::chrono::milliseconds>(request.stall - silent);
 }
@@ -279,7 +328,7 @@ void Pump(Request& request, Ready ready) {
         int running = 0;
         if (curl_multi_perform(request.multi, &running) != CURLM_OK) {
             request.done = true;
-            request.result = CURLE_OUT_OF_MEMORY;
+            request.refusal = ERROR_NOT_ENOUGH_MEMORY;
             return;
         }
         CollectDone(request);
@@ -304,7 +353,7 @@ DWORD FinalError(const Request& request) {
 
 // An http reply without a status line: the bare body that a daytime server sends.
 bool IsBareBody(const Request& request) {
-    return request.handleType == INTERNET_HANDLE_TYPE_HTTP_REQUEST && !request.statusLine;
+    return request.handleType == INTERNET_HANDLE_TYPE_HTTP_REQUEST && !request.reply.statusLine;
 }
 
 // A daytime server sends its record as soon as the connection stands and closes without reading
@@ -312,7 +361,7 @@ bool IsBareBody(const Request& request) {
 // after the whole reply. So for a bare body a reset after its first byte is the end of the reply,
 // as a close is. Before any byte, and in a reply with a status line, a reset stays a failure.
 bool EndedByReset(const Request& request) {
-    return request.done && IsBareBody(request) && request.bodyStarted &&
+    return request.done && IsBareBody(request) && request.reply.bodyStarted &&
            FinalError(request) == ERROR_INTERNET_CONNECTION_RESET;
 }
 
@@ -352,15 +401,17 @@ std::string CurlNoProxyList(std::string bypass) {
 
 // The handle type of a URL that this layer carries, or 0 with the refusal in `*error`. libcurl
 // would guess a scheme for a URL without one and take "mailto:x@host" for a user at a host; WinINet
-// refuses both, and so does this layer, before libcurl sees them.
+// refuses both, and so does this layer, before libcurl sees them. Only http and https are carried
+// (file URLs never come here; they are opened as local files): the program needs no other, and
+// libcurl's gopher would send a URL's bytes, as given, to any host and port, from a URL that the
+// settings of someone else (a user whose HOME root runs with) may choose. ftp and gopher are
+// unknown schemes here.
 DWORD HandleTypeOf(const std::string& url, DWORD* error) {
     const std::optional<CrackedUrl> cracked = CrackUrl(url, error);
     if (!cracked) return 0;
     switch (cracked->scheme) {
         case UrlScheme::Http:
         case UrlScheme::Https: return INTERNET_HANDLE_TYPE_HTTP_REQUEST;
-        case UrlScheme::Ftp: return INTERNET_HANDLE_TYPE_FTP_FILE;
-        case UrlScheme::Gopher: return INTERNET_HANDLE_TYPE_GOPHER_FILE;
         default: *error = ERROR_INTERNET_UNRECOGNIZED_SCHEME; return 0;
     }
 }
@@ -373,7 +424,9 @@ bool Configure(Request& request, const Session& session, const std::string& url,
     auto set = [&](CURLoption option, auto value) { ok = ok && curl_easy_setopt(easy, option, value) == CURLE_OK; };
 
     set(CURLOPT_URL, url.c_str());
-    set(CURLOPT_PROTOCOLS_STR, "http,https,ftp,gopher");
+    // Only the web, on the first URL and on every redirect.
+    set(CURLOPT_PROTOCOLS_STR, "http,https");
+    set(CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
     // Redirects are followed by FollowRedirect, which sees each target before it is connected to.
     set(CURLOPT_FOLLOWLOCATION, 0L);
     // A daytime server answers without a status line: its whole reply is the body.
@@ -482,7 +535,6 @@ HINTERNET CCurlInternet::InternetOpenUrl(HINTERNET sessionHandle, const std::str
     EnsureGlobalInit();
     auto request = std::make_unique<Request>();
     request->handleType = handleType;
-    request->keepsHeaderBlock = request->handleType == INTERNET_HANDLE_TYPE_HTTP_REQUEST;
     request->easy = curl_easy_init();
     request->multi = curl_multi_init();
     if (!request->easy || !request->multi) {
@@ -499,9 +551,9 @@ HINTERNET CCurlInternet::InternetOpenUrl(HINTERNET sessionHandle, const std::str
     }
     t_lastResponse.clear();
     Request& r = *request;
-    Pump(r, [&r] { return r.Available() > 0 || r.answered; });
+    Pump(r, [&r] { return r.Available() > 0 || r.reply.answered; });
     // Bytes that came before a failure are the reply's; the failure waits until they are read.
-    if (r.Available() == 0 && !r.answered) {
+    if (r.Available() == 0 && !r.reply.answered) {
         if (const DWORD code = FinalError(r)) {
             *error = code;
             return nullptr;

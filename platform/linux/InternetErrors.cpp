@@ -136,6 +136,7 @@ std::optional<std::string> ErrorText(DWORD code) {
         case ERROR_INTERNET_INVALID_CA:
             return "The server's certificate was issued by an authority that is not trusted.\r\n";
         case ERROR_HTTP_INVALID_SERVER_RESPONSE: return "The server returned an invalid or unrecognized response.\r\n";
+        case ERROR_HTTP_HEADER_SIZE_OVERFLOW: return "The server's reply has a header larger than the Internet library accepts.\r\n";
         case ERROR_HTTP_REDIRECT_FAILED:
             return "The redirection failed: there were too many, or one led to a protocol that is not allowed.\r\n";
         case ERROR_INTERNET_SECURITY_CHANNEL_ERROR:

@@ -19,6 +19,9 @@ inline constexpr DWORD ERROR_INTERNET_SEC_CERT_CN_INVALID = 12038;
 inline constexpr DWORD ERROR_INTERNET_HTTPS_TO_HTTP_ON_REDIR = 12040;
 inline constexpr DWORD ERROR_INTERNET_INVALID_CA = 12045;
 inline constexpr DWORD ERROR_HTTP_REDIRECT_FAILED = 12156;
+// A reply whose header is larger than libcurl takes. WinINet has no code of its own for it; this is
+// the number WinHTTP gives it.
+inline constexpr DWORD ERROR_HTTP_HEADER_SIZE_OVERFLOW = 12182;
 // System codes that this layer produces.
 inline constexpr DWORD ERROR_INVALID_HANDLE = 6;
 inline constexpr DWORD ERROR_NOT_ENOUGH_MEMORY = 8;

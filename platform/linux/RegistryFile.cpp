@@ -6,7 +6,9 @@
 #include <fcntl.h>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/fsuid.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,9 +24,11 @@
 #include <memory>
 #include <mutex>
 #include <random>
+#include <set>
 #include <system_error>
 #include <thread>
 #include <utility>
+#include <vector>
 
 namespace orvane::regfile {
 
@@ -142,32 +146,91 @@ bool MayEnter(uid_t& user, const struct stat& node) {
 
 bool MayWorkIn(const Folder& folder) { return folder.user == kNoUser || folder.info.st_uid == folder.user; }
 
-// Root that writes another user's settings (started with that user's HOME, as `sudo -E` does) must
-// leave nothing of root's in that user's folders: a ~/.config of root's breaks the user's other
-// programs, and a settings file of root's is one the user can no longer read. So what root has just
-// created in a folder of someone else's takes that folder's owner and group. Callers pass only what
-// they created themselves (O_EXCL, mkdirat): anything already there may be a link to a system file
-// that its owner put in the way.
-void GiveToFolderOwner(int fd, const struct stat& folder) {
-    if (fd < 0 || ::geteuid() != 0 || folder.st_uid == 0) return;
-    struct stat made {};
-    if (::fstat(fd, &made) != 0 || made.st_uid != 0) return;
-    // Should it fail, the file stays root's and still works.
-    static_cast<void>(::fchown(fd, folder.st_uid, folder.st_gid));
-}
+// The calling thread's file-system identity, lent to the owner of the folders that root works in.
+//
+// Root that reads or writes another user's settings (started with her HOME, as `sudo -E` does) does
+// it as she would: with her user and group for every file-system check, and no supplementary group.
+// The kernel then refuses what she could not do herself (a folder of root's swapped in on the way, a
+// root-only file that a link of hers names), and what root makes there is hers from the start: a
+// ~/.config of root's would break her other programs. This is how Linux's NFS server serves each
+// request. The identity is the thread's own: setfsuid() and setfsgid() change only the calling thread,
+// and so does the raw setgroups system call (glibc's setgroups() changes every thread of the process).
+// Taking a non-root file-system user also drops the file capabilities (CAP_DAC_OVERRIDE, CAP_CHOWN,
+// ...) from the thread's effective set until it is given back.
+class CFileIdentity {
+public:
+    CFileIdentity() = default;
+    ~CFileIdentity() { GiveBack(); }
+    CFileIdentity(const CFileIdentity&) = delete;
+    CFileIdentity& operator=(const CFileIdentity&) = delete;
 
-// Makes `name` a folder in `parent`, owner-only, and answers it opened for reading, or -1 with errno.
-int MakeFolder(const Folder& parent, const std::string& name) {
-    if (::mkdirat(parent.fd.Get(), name.c_str(), 0700) != 0) return -1;
-    Step(name);
-    const int fd = ::openat(parent.fd.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat made {};
-    // The owner of `parent` can rename something else into the name before the open. Whatever she
-    // can move there already lay inside her own folders, so giving it to her gives nothing away.
-    if (fd >= 0 && ::fstat(fd, &made) == 0 && S_ISDIR(made.st_mode)) {
-        GiveToFolderOwner(fd, parent.info);
+    // Takes `user`'s identity when the thread works as root; a thread that works as anyone else is
+    // held by the kernel already. Answers 0, or an errno value when the identity could not be taken:
+    // the work must then stop, and the thread gets its own back when the object goes.
+    int Take(uid_t user) {
+        if (m_taken || user == 0 || user == kNoUser || CurrentUser() != 0) return m_taken && user != m_user ? EPERM : 0;
+        const int count = ::getgroups(0, nullptr);
+        m_groups.resize(static_cast<std::size_t>(std::max(count, 0)));
+        if (count < 0 || ::getgroups(count, m_groups.data()) != count) return errno != 0 ? errno : EPERM;
+        m_group = static_cast<gid_t>(::setfsgid(static_cast<gid_t>(-1)));
+        const gid_t group = PrimaryGroupOf(user);
+        m_taken = true;
+        m_user = user;
+        if (::syscall(SYS_setgroups, 0, nullptr) != 0) return errno;
+        ::setfsgid(group);
+        ::setfsuid(user);
+        // Both calls answer the old value whatever happens; asking again tells whether they took.
+        if (CurrentUser() != user || static_cast<gid_t>(::setfsgid(static_cast<gid_t>(-1))) != group) return EPERM;
+        return 0;
     }
-    return fd;
+
+    // The user who owns what the thread creates now.
+    uid_t Owner() const { return m_taken ? m_user : ::geteuid(); }
+
+private:
+    static uid_t CurrentUser() { return static_cast<uid_t>(::setfsuid(static_cast<uid_t>(-1))); }
+
+    // Her group from the user database; a user without an entry gets the group with no rights.
+    static gid_t PrimaryGroupOf(uid_t user) {
+        passwd entry {};
+        passwd* found = nullptr;
+        std::vector<char> buffer(16384);
+        if (::getpwuid_r(user, &entry, buffer.data(), buffer.size(), &found) == 0 && found != nullptr) return found->pw_gid;
+        return kNoGroup;
+    }
+
+    void GiveBack() {
+        if (!m_taken) return;
+        m_taken = false;
+        ::setfsuid(0);
+        ::setfsgid(m_group);
+        ::syscall(SYS_setgroups, m_groups.size(), m_groups.data());
+    }
+
+    static constexpr gid_t kNoGroup = 65534;
+    bool m_taken = false;
+    uid_t m_user = kNoUser;
+    gid_t m_group = 0;
+    std::vector<gid_t> m_groups;
+};
+
+// One resolution of the settings file's path, its folders and its name: the identity it works with
+// and what is left of its budgets. The kernel follows at most 40 links in one path, and so does the
+// walk, counting the links at the file's name with the folders' own. Each step costs the walk two
+// system calls where it costs the kernel next to nothing, so the steps are counted too: 40 links of
+// PATH_MAX bytes each ("x/../x/..") would make some 80,000 of them, about a second on the window's
+// thread for every read, where a real settings path takes a few dozen.
+struct Resolution {
+    CFileIdentity identity;
+    int linksLeft = 40;
+    int stepsLeft = 1024;
+};
+
+// Steps on to `node` from the way that reached `user`: MayEnter's rule, and once the way is a user's,
+// her identity for the rest of it. Answers 0, kUnsafeStep or an errno value.
+int Enter(Resolution& resolution, uid_t& user, const struct stat& node) {
+    if (!MayEnter(user, node)) return kUnsafeStep;
+    return user == kNoUser ? 0 : resolution.identity.Take(user);
 }
 
 enum class Walking {
@@ -180,7 +243,7 @@ enum class Walking {
 // the working folder when `at` holds none), never naming a folder twice: every step is an openat()
 // relative to the folder held last, and a link is read and followed from there. On success `at`
 // holds the folder the path names. Answers 0 or an errno value, kUnsafeStep, or kDangling.
-int Walk(const std::string& path, Walking walking, Folder& at) {
+int Walk(const std::string& path, Walking walking, Folder& at, Resolution& resolution) {
     struct Part {
         std::string name;
         bool fromLink;
@@ -211,26 +274,32 @@ int Walk(const std::string& path, Walking walking, Folder& at) {
     }
     const bool create = walking == Walking::Creating;
     push(path, walking == Walking::IntoLinkTarget);
-    for (int links = 0; !todo.empty();) {
+    while (!todo.empty()) {
         const Part part = todo.front();
         todo.pop_front();
         if (part.name == ".") continue;
+        if (--resolution.stepsLeft < 0) return ELOOP;
         Folder next;
         next.fd = CFileDescriptor(::openat(at.fd.Get(), part.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         if (next.fd.Get() < 0 && errno == ENOENT && create && !part.fromLink) {
             if (!MayWorkIn(at)) return kUnsafeStep;
-            const CFileDescriptor made(MakeFolder(at, part.name));
-            if (made.Get() < 0 && errno != EEXIST) return errno;
+            // Made with the identity of the folder's owner: whatever is found at the name next is
+            // walked into as she would, so a folder of root's swapped in meanwhile stays shut.
+            if (::mkdirat(at.fd.Get(), part.name.c_str(), 0700) == 0) {
+                Step(part.name);
+            } else if (errno != EEXIST) {
+                return errno;
+            }
             next.fd = CFileDescriptor(::openat(at.fd.Get(), part.name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         }
         if (next.fd.Get() < 0) return (errno == ENOENT || errno == ENOTDIR) && part.fromLink ? kDangling : errno;
         Step(part.name);
         if (::fstat(next.fd.Get(), &next.info) != 0) return errno;
         next.user = at.user;
-        if (!MayEnter(next.user, next.info)) return kUnsafeStep;
+        if (const int error = Enter(resolution, next.user, next.info); error != 0) return error;
         if (S_ISLNK(next.info.st_mode)) {
             at.user = next.user;
-            if (++links > 40) return ELOOP;
+            if (--resolution.linksLeft < 0) return ELOOP;
             char target[PATH_MAX];
             const ssize_t length = ::readlinkat(next.fd.Get(), "", target, sizeof target);
             if (length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return length < 0 ? errno : ENAMETOOLONG;
@@ -303,9 +372,7 @@ bool IsTemporaryName(std::string_view name, std::string_view fileName) {
 // Removes the temporary copies of `fileName` that writers killed before their rename left behind. A
 // writer makes its copy only while holding the lock, so to the holder of the lock every copy it
 // finds is a dead writer's. Failures are ignored: a copy left now is removed by a later write.
-void RemoveLeftoverTemporaries(const Folder& folder, const std::string& fileName) {
-    // Root's copies in someone else's folder belong to the folder's owner (GiveToFolderOwner).
-    const uid_t folderOwner = folder.info.st_uid;
+void RemoveLeftoverTemporaries(const Folder& folder, const std::string& fileName, uid_t owner) {
     const int fd = ::openat(folder.fd.Get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* listing = fd >= 0 ? ::fdopendir(fd) : nullptr;
     if (listing == nullptr) {
@@ -314,10 +381,10 @@ void RemoveLeftoverTemporaries(const Folder& folder, const std::string& fileName
     }
     while (const dirent* entry = ::readdir(listing)) {
         if (!IsTemporaryName(entry->d_name, fileName)) continue;
-        // A copy is a plain file of this user's; anything else of that name is not ours.
+        // A copy is a plain file of the user whose identity writes; anything else of that name is not ours.
         struct stat info {};
         if (::fstatat(::dirfd(listing), entry->d_name, &info, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(info.st_mode) &&
-            (info.st_uid == ::geteuid() || (::geteuid() == 0 && info.st_uid == folderOwner))) {
+            info.st_uid == owner) {
             ::unlinkat(::dirfd(listing), entry->d_name, 0);
         }
     }
@@ -345,26 +412,72 @@ void SyncFolder(const Folder& folder) {
     if (fd.Get() >= 0) ::fsync(fd.Get());
 }
 
-// Takes the lock on `fd`, waiting up to kLockWait while another copy holds it. The wait is a
-// blocking flock() on a thread of its own, so that waiting writers queue in the kernel as they
-// would without a limit (polling with LOCK_NB lets a busy writer take the lock back again and again
-// before a waiter looks). The thread waits on a second descriptor of the same open file, which holds
-// the same lock. A wait given up goes on until the lock comes free, then lets go at once: its
-// descriptor is by then the last one of that open file.
-LONG TakeLock(int fd) {
+// A lock file, by device and inode.
+using FileId = std::pair<dev_t, ino_t>;
+
+// What this process's writers do with each lock file, guarded by `mutex`.
+struct LockUsers {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::set<FileId> working;  // a writer of this process has its turn at the lock file
+    std::set<FileId> waiting;  // a thread of this process waits in flock() for it
+};
+
+LockUsers& Users() {
+    static LockUsers users;
+    return users;
+}
+
+// A writer's turn at a lock file among the writers of this process, held for its whole write. One
+// at a time takes its turn, so that at most one thread of the process ever waits in flock() for a
+// lock file; and while a wait that was given up still goes on (another copy has held the lock for
+// long, stopped in a debugger, say), no turn is given: every write fails at once instead of leaving
+// one more thread and descriptor behind.
+class CLockTurn {
+public:
+    CLockTurn(FileId file, std::chrono::steady_clock::time_point deadline) : m_file(file) {
+        LockUsers& users = Users();
+        std::unique_lock<std::mutex> guard(users.mutex);
+        if (users.changed.wait_until(guard, deadline, [&] { return users.working.count(file) == 0; }) && users.waiting.count(file) == 0) {
+            m_held = users.working.insert(file).second;
+        }
+    }
+    ~CLockTurn() {
+        if (!m_held) return;
+        const std::lock_guard<std::mutex> guard(Users().mutex);
+        Users().working.erase(m_file);
+        Users().changed.notify_all();
+    }
+    CLockTurn(const CLockTurn&) = delete;
+    CLockTurn& operator=(const CLockTurn&) = delete;
+
+    bool Held() const { return m_held; }
+
+private:
+    FileId m_file;
+    bool m_held = false;
+};
+
+// Takes the lock on `fd`, the lock file `file`, waiting until `deadline` while another copy holds it.
+// The wait is a blocking flock() on a thread of its own, so that waiting writers queue in the kernel
+// as they would without a limit (polling with LOCK_NB lets a busy writer take the lock back again and
+// again before a waiter looks). The thread waits on a second descriptor of the same open file, which
+// holds the same lock. A wait given up goes on until the lock comes free, then lets go at once: its
+// descriptor is by then the last one of that open file. The caller holds its turn (CLockTurn).
+LONG TakeLock(int fd, FileId file, std::chrono::steady_clock::time_point deadline) {
     if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return ERROR_SUCCESS;
     if (errno != EWOULDBLOCK && errno != EINTR) return ErrorFromErrno(errno);
     struct Wait {
-        std::mutex mutex;
-        std::condition_variable ended;
         bool done = false;
         int error = 0;
     };
     const auto wait = std::make_shared<Wait>();
     const int copy = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
     if (copy < 0) return ErrorFromErrno(errno);
+    LockUsers& users = Users();
+    std::unique_lock<std::mutex> guard(users.mutex);
     try {
-        std::thread([wait, copy] {
+        std::thread([wait, copy, file] {
             int error = 0;
             while (::flock(copy, LOCK_EX) != 0) {
                 if (errno == EINTR) continue;
@@ -373,17 +486,18 @@ LONG TakeLock(int fd) {
             }
             // Closing the second descriptor leaves the lock to the first, or drops a lock given up.
             ::close(copy);
-            const std::lock_guard<std::mutex> guard(wait->mutex);
+            const std::lock_guard<std::mutex> ended(Users().mutex);
+            Users().waiting.erase(file);
             wait->done = true;
             wait->error = error;
-            wait->ended.notify_all();
+            Users().changed.notify_all();
         }).detach();
     } catch (const std::system_error&) {
         ::close(copy);
         return ERROR_OUTOFMEMORY;
     }
-    std::unique_lock<std::mutex> guard(wait->mutex);
-    if (!wait->ended.wait_for(guard, kLockWait, [&] { return wait->done; })) return ERROR_SHARING_VIOLATION;
+    users.waiting.insert(file);
+    if (!users.changed.wait_until(guard, deadline, [&] { return wait->done; })) return ERROR_SHARING_VIOLATION;
     return wait->error == 0 ? ERROR_SUCCESS : ErrorFromErrno(wait->error);
 }
 
@@ -423,34 +537,37 @@ Snapshot Unreadable(int error) {
 
 // Reads the file `name` in the folder `start` holds. A link there is followed the way the folders
 // were, and only to a plain file: nothing else is ever opened, so that a link to a device cannot
-// make root open it.
-Snapshot LoadIn(const Folder& start, std::string name) {
+// make root open it. The links at the name draw on the same budget and owner rule as the folders'.
+Snapshot LoadIn(const Folder& start, std::string name, Resolution& resolution) {
     const FileReadCalls calls = ReadCalls();
     Folder at;
     at.fd = CFileDescriptor(::fcntl(start.fd.Get(), F_DUPFD_CLOEXEC, 0));
     at.info = start.info;
+    at.user = start.user;
     if (at.fd.Get() < 0) return Unreadable(errno);
     Snapshot snapshot;
     CFileDescriptor fd(-1);
     struct stat info {};
-    for (int links = 0, vanished = 0;;) {
+    bool followed = false;
+    for (int vanished = 0;;) {
         const CFileDescriptor found(::openat(at.fd.Get(), name.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
         // A link that leads nowhere (media not mounted, say) may still stand for the settings: it
         // reads as unreadable, so that no write puts a new file in its place.
-        if (found.Get() < 0) return errno != ENOENT && errno != ENOTDIR ? Unreadable(errno) : links > 0 ? Unreadable(kDangling) : snapshot;
+        if (found.Get() < 0) return errno != ENOENT && errno != ENOTDIR ? Unreadable(errno) : followed ? Unreadable(kDangling) : snapshot;
         Step(name);
         if (::fstat(found.Get(), &info) != 0) return Unreadable(errno);
         if (S_ISLNK(info.st_mode)) {
-            if (!MayEnter(at.user, info)) return Unreadable(kUnsafeStep);
+            if (const int error = Enter(resolution, at.user, info); error != 0) return Unreadable(error);
+            followed = true;
             char target[PATH_MAX];
             const ssize_t length = ::readlinkat(found.Get(), "", target, sizeof target);
-            if (++links > 40 || length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return Unreadable(length < 0 ? errno : ELOOP);
+            if (--resolution.linksLeft < 0 || length <= 0 || static_cast<std::size_t>(length) >= sizeof target) return Unreadable(length < 0 ? errno : ELOOP);
             const std::string text(target, static_cast<std::size_t>(length));
             const std::size_t slash = text.find_last_of('/');
             name = slash == std::string::npos ? text : text.substr(slash + 1);
             if (name.empty()) name = ".";
             if (slash != std::string::npos) {
-                if (const int error = Walk(text.substr(0, slash + 1), Walking::IntoLinkTarget, at); error != 0) return Unreadable(error);
+                if (const int error = Walk(text.substr(0, slash + 1), Walking::IntoLinkTarget, at, resolution); error != 0) return Unreadable(error);
             }
             continue;
         }
@@ -496,11 +613,12 @@ CRegistryFile::CRegistryFile(std::string path) : m_strPath(std::move(path)) {}
 
 Snapshot CRegistryFile::Load() const {
     if (m_strPath.empty()) return Snapshot();
+    Resolution resolution;
     Folder folder;
-    const int error = Walk(DirectoryOf(m_strPath), Walking::Existing, folder);
+    const int error = Walk(DirectoryOf(m_strPath), Walking::Existing, folder, resolution);
     if (error == ENOENT || error == ENOTDIR) return Snapshot();
     if (error != 0) return Unreadable(error);
-    return LoadIn(folder, NameOf(m_strPath));
+    return LoadIn(folder, NameOf(m_strPath), resolution);
 }
 
 LONG CRegistryFile::Update(const std::function<LONG(Key& top)>& change) const {
@@ -511,29 +629,34 @@ LONG CRegistryFile::Update(const std::function<LONG(Key& top)>& change) const {
     // created beside the file.
     if (const Snapshot before = Load(); before.state == FileState::Unreadable) return before.error;
     const std::string name = NameOf(m_strPath);
+    // Everything from here on, the lock, the temporary copy, the backup and the rename included, is
+    // done with the identity that the walk took in a user's folders.
+    Resolution resolution;
     Folder folder;
-    if (const int error = Walk(DirectoryOf(m_strPath), Walking::Creating, folder); error != 0) return ErrorFromErrno(error);
+    if (const int error = Walk(DirectoryOf(m_strPath), Walking::Creating, folder, resolution); error != 0) return ErrorFromErrno(error);
 
     // flock locks belong to the open file, so threads of one process exclude each other as well as
     // other processes do. The lock file stays; removing it would let two writers lock different files.
+    // Nothing is written to it, and flock needs no more than a read-only descriptor.
     const std::string lockName = name + ".lock";
-    CFileDescriptor lock(::openat(folder.fd.Get(), lockName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600));
-    const bool madeLock = lock.Get() >= 0;
-    if (!madeLock && errno == EEXIST) {
-        lock = CFileDescriptor(::openat(folder.fd.Get(), lockName.c_str(), O_RDWR | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
-    }
+    CFileDescriptor lock(::openat(folder.fd.Get(), lockName.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NOCTTY | O_NONBLOCK | O_CLOEXEC, 0600));
     if (lock.Get() < 0) return ErrorFromErrno(errno);
     Step(lockName);
-    if (madeLock) GiveToFolderOwner(lock.Get(), folder.info);
-    if (const LONG error = TakeLock(lock.Get()); error != ERROR_SUCCESS) return error;
+    struct stat lockInfo {};
+    if (::fstat(lock.Get(), &lockInfo) != 0) return ErrorFromErrno(errno);
+    const FileId lockId{lockInfo.st_dev, lockInfo.st_ino};
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    const CLockTurn turn(lockId, deadline);
+    if (!turn.Held()) return ERROR_SHARING_VIOLATION;
+    if (const LONG error = TakeLock(lock.Get(), lockId, deadline); error != ERROR_SUCCESS) return error;
 
-    Snapshot snapshot = LoadIn(folder, name);
+    Snapshot snapshot = LoadIn(folder, name, resolution);
     if (snapshot.state == FileState::Unreadable) return snapshot.error;
     if (const LONG error = change(snapshot.top); error != ERROR_SUCCESS) return error;
     const std::string text = Format(snapshot.top);
     if (text.size() > kMaxFileSize) return ERROR_CANTWRITE;
 
-    RemoveLeftoverTemporaries(folder, name);
+    RemoveLeftoverTemporaries(folder, name, resolution.identity.Owner());
     std::string temporary;
     CFileDescriptor file(CreateTemporary(folder, name, temporary));
     if (file.Get() < 0) return ErrorFromErrno(errno);
@@ -542,7 +665,6 @@ LONG CRegistryFile::Update(const std::function<LONG(Key& top)>& change) const {
         ::unlinkat(folder.fd.Get(), temporary.c_str(), 0);
         return ErrorFromErrno(error);
     };
-    GiveToFolderOwner(file.Get(), folder.info);
     if (::fchmod(file.Get(), 0600) != 0 || !WriteAll(file.Get(), text) || ::fsync(file.Get()) != 0) {
         const int error = errno;
         file.Close();

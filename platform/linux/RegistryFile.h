@@ -42,14 +42,19 @@ public:
 
     // Runs `change` on the current content while holding the lock that serialises writers, and when
     // it answers ERROR_SUCCESS writes the result atomically. The folder (and any missing folder
-    // above it) is created owner-only, as is the file; what root creates in a folder of another
-    // user's takes that folder's owner, and nothing else changes owner. A damaged file is kept
-    // beside the new one as <file>.damaged-<UTC time> instead of being lost. An unreadable file
-    // makes the write fail with the snapshot's error before `change` runs, and nothing is created or
-    // changed; so does a path whose links lead from a user's folder into someone else's
-    // (ERROR_ACCESS_DENIED). A lock that another writer holds for more than about 2 seconds makes
-    // the write fail with ERROR_SHARING_VIOLATION. Answers `change`'s error, or the error that
-    // stopped the write (the old file then stays as it was).
+    // above it) is created owner-only, as is the file. A damaged file is kept beside the new one as
+    // <file>.damaged-<UTC time> instead of being lost. An unreadable file makes the write fail with
+    // the snapshot's error before `change` runs, and nothing is created or changed; so does a path
+    // whose links lead from a user's folder into someone else's (ERROR_ACCESS_DENIED). A lock that
+    // another writer holds for more than about 2 seconds makes the write fail with
+    // ERROR_SHARING_VIOLATION, and so does every write while this process still waits for that lock.
+    // Answers `change`'s error, or the error that stopped the write (the old file then stays as it
+    // was).
+    //
+    // Root whose path leads into a folder of another user's (started with her HOME, as `sudo -E`
+    // does) loads and writes there with her file-system identity, on the calling thread only: what
+    // she could not read or make, root does not either, what it makes is hers, and nothing ever
+    // changes owner. The path's links, the file's name included, count against one budget of 40.
     LONG Update(const std::function<LONG(Key& top)>& change) const;
 
     const std::string& Path() const { return m_strPath; }

@@ -61,6 +61,11 @@ constexpr Named kNames[] = {
     {Scenario::LongLineCut, "long-line-cut"},
     {Scenario::StatusLineReset, "status-line-reset"},
     {Scenario::TrickleHeaders, "trickle-headers"},
+    {Scenario::MultipleChoices, "multiple-choices"},
+    {Scenario::RedirectNowhere, "redirect-nowhere"},
+    {Scenario::RedirectToDaytime, "redirect-daytime"},
+    {Scenario::HugeHeaderLine, "huge-header-line"},
+    {Scenario::HugeHeaderBlock, "huge-header-block"},
 };
 
 // The header field that TrickleHeaders sends a byte at a time, over and over.
@@ -135,7 +140,8 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
         case Scenario::Nist:
         case Scenario::Slow:
         case Scenario::CloseUnread:
-        case Scenario::NistReadFirst: return nist;
+        case Scenario::NistReadFirst:
+        case Scenario::RedirectToDaytime: return nist;
         // "JJJJJ YY-MM-DD HH:MM:S": the record up to the first digit of its seconds.
         case Scenario::CutRecord: {
             std::string reply(1, '\n');
@@ -163,6 +169,16 @@ std::string ScenarioReply(Scenario scenario, const std::string& record) {
             return "HTTP/1.0 302 Found\r\nLocation: /again\r\n" + std::string(kHttpHeaders) + "moved\n";
         case Scenario::RedirectToFile:
             return "HTTP/1.0 302 Found\r\nLocation: file:///etc/hostname\r\n" + std::string(kHttpHeaders) + "moved\n";
+        case Scenario::MultipleChoices:
+            return "HTTP/1.0 300 Multiple Choices\r\nLocation: /again\r\n" + std::string(kHttpHeaders) + nist;
+        case Scenario::RedirectNowhere: return "HTTP/1.0 302 Found\r\nLocation: \r\n" + std::string(kHttpHeaders) + nist;
+        case Scenario::HugeHeaderLine:
+        case Scenario::HugeHeaderBlock: {
+            std::string fields;
+            const int count = scenario == Scenario::HugeHeaderLine ? 1 : 5;
+            for (int i = 0; i < count; ++i) fields += "X-Padding: " + std::string(scenario == Scenario::HugeHeaderLine ? 200 * 1024 : 80 * 1024, 'x') + "\r\n";
+            return "HTTP/1.0 200 OK\r\n" + fields + std::string(kHttpHeaders) + nist;
+        }
         case Scenario::Stall:
         case Scenario::Endless:
         case Scenario::EndlessLongLines: return {};
@@ -305,6 +321,15 @@ void DaytimeServer::Answer(int client) {
         case Scenario::NistReadFirst:
             AwaitRequest(client);
             SendAll(client, reply);
+            break;
+        case Scenario::RedirectToDaytime:
+            if (connections_ % 2 == 0) {
+                SendAll(client, reply);
+                CloseUnread(client);
+                return;
+            }
+            AwaitRequest(client);
+            SendAll(client, "HTTP/1.0 302 Found\r\nLocation: /daytime\r\n" + std::string(kHttpHeaders) + "moved\n");
             break;
         default: SendAll(client, reply); break;
     }

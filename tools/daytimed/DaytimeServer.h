@@ -47,6 +47,12 @@ enum class Scenario {
     StatusLineReset,     // after the request: "HTTP/1.0 200 OK", no header field, the NIST reply and "partial", then a reset
     TrickleHeaders,      // after the request: a status line, then header bytes one at a time with a pause
                          // before each, for TrickleTime(); then the NIST reply
+    MultipleChoices,     // an HTTP/1.0 300 reply with a Location, whose body is the NIST reply
+    RedirectNowhere,     // an HTTP/1.0 302 reply with an empty Location, whose body is the NIST reply
+    RedirectToDaytime,   // every other connection: an HTTP/1.0 302 reply that sends the client back to
+                         // this server, which then answers as Nist does
+    HugeHeaderLine,      // an HTTP/1.0 200 reply with one header field of 200 KiB, then the NIST reply
+    HugeHeaderBlock,     // an HTTP/1.0 200 reply with 400 KiB of header fields, then the NIST reply
 };
 
 // How long TrickleHeaders sends its header bytes; their pauses are far shorter than any time-out
