@@ -34,6 +34,8 @@ constexpr DWORD kReadWrite = KEY_READ | KEY_WRITE;
 
 // After every orvane header: <windows.h> turns the names of their constants into macros.
 #include <winsock2.h>
+#include <iphlpapi.h>
+#include <tlhelp32.h>
 #include "Win32Input.h"
 #include "platform/win32/Win32.h"
 
@@ -235,6 +237,26 @@ TEST(Win32Clock, SetsTheCurrentSecond) {
     EXPECT_TRUE(set) << "error " << ::GetLastError();
 }
 
+// Whether this process's token has SeSystemtimePrivilege enabled.
+bool SystemTimePrivilegeEnabled() {
+    ::HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    ::LUID luid{};
+    ::LookupPrivilegeValueA(nullptr, "SeSystemtimePrivilege", &luid);
+    ::PRIVILEGE_SET set{1, PRIVILEGE_SET_ALL_NECESSARY, {{luid, 0}}};
+    ::BOOL enabled = FALSE;
+    ::PrivilegeCheck(token, &set, &enabled);
+    ::CloseHandle(token);
+    return enabled != FALSE;
+}
+
+TEST(Win32Clock, ThePrivilegeIsOnOnlyWhileTheClockIsSet) {
+    ASSERT_FALSE(SystemTimePrivilegeEnabled()) << "enabled before any set";
+    ASSERT_TRUE(CWin32Clock().SetSystemTime(StartOfNextSecond()) || CWin32Clock().SetSystemTime(StartOfNextSecond()))
+        << "error " << ::GetLastError();
+    EXPECT_FALSE(SystemTimePrivilegeEnabled()) << "left enabled after the set";
+}
+
 // ---- WinINet ------------------------------------------------------------------------------------
 
 class Win32InternetTest : public ::testing::Test {
@@ -355,6 +377,19 @@ TEST_F(Win32InternetTest, AResetEndsOnlyABareReply) {
     EXPECT_TRUE(error == ERROR_INTERNET_CONNECTION_RESET || error == 10054) << "error " << error;
 }
 
+TEST_F(Win32InternetTest, AResetAfterPartOfALineWasHandedOutIsAFailure) {
+    // A line too long to be held back goes out before its end has come; the reset that then cuts
+    // it is ERROR_INTERNET_CONNECTION_RESET, as on Linux, and no line feed was ever handed out.
+    DWORD error = 0;
+    HINTERNET handle = internet_.InternetOpenUrl(session_, Url("long-line-cut"), nullptr, kSetClockFlags, 1, &error);
+    ASSERT_NE(handle, nullptr) << "error " << error;
+    bool ok = true;
+    const std::string body = ReadToEnd(handle, ok, error);
+    EXPECT_FALSE(ok) << "the cut line ended cleanly after " << body.size() << " bytes";
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_INTERNET_CONNECTION_RESET));
+    EXPECT_EQ(body.find('\n'), std::string::npos) << Printable(body);
+}
+
 TEST_F(Win32InternetTest, BytesComeAsTheServerSentThem) {
     // CR LF line ends and a lone CR arrive untouched: ASCII transfer converts nothing.
     const std::string body = WithoutFirstLineIfDropped(Body(Url("crlf")), "\r\n");
@@ -460,6 +495,56 @@ TEST_F(Win32InternetTimeoutTest, AServerThatTricklesItsHeadersIsGivenUpWhileTheU
     EXPECT_EQ(outcome.error, ERROR_INTERNET_TIMEOUT) << outcome.took.count() << " ms: " << Printable(outcome.body);
     EXPECT_LT(outcome.took, std::chrono::seconds(4)) << "given up at its deadline";
     EXPECT_EQ(outcome.body, "");
+}
+
+int ThreadsOfThisProcess() {
+    const ::HANDLE snapshot = ::CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    ::THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (bool more = ::Thread32First(snapshot, &entry); more; more = ::Thread32Next(snapshot, &entry)) {
+        count += entry.th32OwnerProcessID == ::GetCurrentProcessId();
+    }
+    ::CloseHandle(snapshot);
+    return count;
+}
+
+// Established connections to `port` on 127.0.0.1, seen from the client's end.
+int ConnectionsTo(int port) {
+    ::ULONG size = 0;
+    ::GetTcpTable(nullptr, &size, FALSE);
+    std::vector<char> buffer(size + 4096);
+    size = static_cast<::ULONG>(buffer.size());
+    auto* table = reinterpret_cast<::MIB_TCPTABLE*>(buffer.data());
+    if (::GetTcpTable(table, &size, FALSE) != NO_ERROR) return -1;
+    int count = 0;
+    for (::DWORD row = 0; row < table->dwNumEntries; ++row) {
+        const ::MIB_TCPROW& entry = table->table[row];
+        count += entry.dwState == MIB_TCP_STATE_ESTAB && ::ntohs(static_cast<u_short>(entry.dwRemotePort)) == port;
+    }
+    return count;
+}
+
+TEST_F(Win32InternetTimeoutTest, PressesAgainstATricklingServerLeaveAtMostOneOpenUnderWay) {
+    // Wine's WinINet goes on with a given-up open until the server ends it (ten seconds here):
+    // each further press waits for it within its own deadline and starts nothing of its own.
+    inet::SetTimeouts({std::chrono::seconds(5), std::chrono::seconds(5), std::chrono::milliseconds(1000)});
+    const std::string url = Url("trickle-headers");
+    const int port = std::stoi(url.substr(url.rfind(':') + 1));
+    const int threads = ThreadsOfThisProcess();
+    const int connections = ConnectionsTo(port);
+    for (int press = 1; press <= 5; ++press) {
+        const Outcome outcome = Read(url);
+        EXPECT_EQ(outcome.error, ERROR_INTERNET_TIMEOUT) << "press " << press << ": " << outcome.took.count() << " ms";
+        EXPECT_LT(outcome.took, std::chrono::seconds(3)) << "press " << press;
+    }
+    EXPECT_LE(ConnectionsTo(port), connections + 1);
+    EXPECT_LE(ThreadsOfThisProcess(), threads + 1);
+    // Closing the session gives what is under way a bounded time.
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_TRUE(internet_.InternetCloseHandle(session_));
+    session_ = nullptr;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(4));
 }
 
 TEST_F(Win32InternetTimeoutTest, ASlowReplyComesWholeWithTheProgramsTimeOuts) {

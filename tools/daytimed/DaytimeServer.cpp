@@ -68,10 +68,10 @@ const char kTrickledField[] = "X-Trickle: 1\r\n";
 
 std::string NistReply(const std::string& record) { return "\n" + record + " \n"; }
 
-// LongLineCut's reply: the part sent before its pause, which fills the first 16 KiB with the line's
-// head and the record cut in its seconds, and the part after it.
+// LongLineCut's reply: the part sent before its pause, which fills the first 16 KiB with a line feed
+// (as NIST frames its lines), the long line's head and the record cut in its seconds, and the part after it.
 std::string LongLineCutHead(const std::string& record) {
-    std::string head(16362, 'x');
+    std::string head = "\n" + std::string(16361, 'x');
     head.append(record, 0, 22);
     return head + std::string(32 * 1024, 'x');
 }
