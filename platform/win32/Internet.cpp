@@ -175,6 +175,7 @@ void CALLBACK OnStatus(HINTERNET handle, ::DWORD_PTR key, ::DWORD status, void* 
             if (!open->closed) open->handle = reinterpret_cast<HINTERNET>(*static_cast<::DWORD_PTR*>(information));
             break;
         case INTERNET_STATUS_REQUEST_COMPLETE:
+            if (length < sizeof(INTERNET_ASYNC_RESULT)) return;
             open->result = *static_cast<INTERNET_ASYNC_RESULT*>(information);
             // The server's text is kept on the thread that ran the call.
             if (open->result.dwError == ERROR_INTERNET_EXTENDED_ERROR) open->responseInfo = ThreadResponseInfo();
@@ -242,10 +243,12 @@ bool AwaitOutstanding(Session& session, SteadyClock::time_point deadline, DWORD*
 }
 
 // Gives the open up: closes its handle if it has one, or leaves it to the session's next open or
-// its close when WinINet has not made it yet.
+// its close when WinINet has not made it yet. An open that WinINet never made a handle for and
+// runs no call for is forgotten at once: no report will come for it.
 void Abandon(Open& open) {
     std::lock_guard<std::recursive_mutex> lock(g_mutex);
     CloseOnce(open);
+    if (!open.handle && Settled(open)) g_opens.erase(open.key);
 }
 
 // Whether the program runs on Wine, whose WinINet tells a reply without a status line apart in its

@@ -285,9 +285,13 @@ void DaytimeServer::Answer(int client) {
             return;
         }
         case Scenario::LongLineCut: {
-            // The pause lets the client take part of the line before the rest and the reset come.
+            // The first pause lets the client take part of the line before the rest comes; the
+            // second has it waiting for more when the reset comes (Wine's WinINet in its
+            // asynchronous mode takes a reset that it finds without waiting for the reply's end).
             AwaitRequest(client);
-            if (SendAll(client, LongLineCutHead(record)) && Pause(200)) SendAll(client, std::string(kLongLineCutTail, 'x'));
+            if (SendAll(client, LongLineCutHead(record)) && Pause(200) &&
+                SendAll(client, std::string(kLongLineCutTail, 'x')))
+                Pause(200);
             const linger abort{1, 0};
             setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
             close(client);
