@@ -121,14 +121,24 @@ struct Session {
     std::shared_ptr<Open> outstanding;
 };
 
-// One lock for the state of every open and session. It is recursive because WinINet may call the
-// status callback on the calling thread from inside a call made with the lock held (a close).
-std::recursive_mutex g_mutex;
-std::condition_variable_any g_changed;
-std::map<::DWORD_PTR, std::shared_ptr<Open>> g_opens;    // by key, while WinINet may call back for them
-std::map<void*, std::shared_ptr<Open>> g_streams;        // what callers hold, by the pointer they hold
-std::map<void*, std::shared_ptr<Session>> g_sessions;
-::DWORD_PTR g_lastKey = 1;
+// The state of every open and session, under one lock. The lock is recursive because WinINet may
+// call the status callback on the calling thread from inside a call made with it held (a close).
+struct State {
+    std::recursive_mutex mutex;
+    std::condition_variable_any changed;
+    std::map<::DWORD_PTR, std::shared_ptr<Open>> opens;  // by key, while WinINet may call back for them
+    std::map<void*, std::shared_ptr<Open>> streams;      // what callers hold, by the pointer they hold
+    std::map<void*, std::shared_ptr<Session>> sessions;
+    ::DWORD_PTR lastKey = 1;
+};
+// Never destroyed: WinINet's own threads may still call back while the process ends.
+State& g_state = *new State;
+std::recursive_mutex& g_mutex = g_state.mutex;
+std::condition_variable_any& g_changed = g_state.changed;
+auto& g_opens = g_state.opens;
+auto& g_streams = g_state.streams;
+auto& g_sessions = g_state.sessions;
+::DWORD_PTR& g_lastKey = g_state.lastKey;
 
 std::shared_ptr<Open> StreamOf(HINTERNET handle) {
     std::lock_guard<std::recursive_mutex> lock(g_mutex);
