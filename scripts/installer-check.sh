@@ -7,9 +7,9 @@
 # program shows its main window (Set Clock is never pressed). With both installers, both programs
 # are then installed side by side under their own names, and uninstalling the 32-bit one leaves the
 # 64-bit one whole. A silent uninstall takes the files, the shortcut and the entry away and leaves
-# the setting. Last, the first installer goes into a new folder outside Program Files, which must
-# get Program Files' access list; an install over it stays there; while the program runs, an install
-# and an uninstall end with exit code 2 and change nothing.
+# the setting. Last, the first installer refuses a folder outside Program Files, new or existing,
+# with exit code 2 and nothing written; and while its help file is held open, or the program runs,
+# an install and an uninstall end with exit code 2 and change nothing.
 set -euo pipefail
 
 if [ $# -eq 0 ] || [ -z "${WINEPREFIX:-}" ]; then
@@ -173,20 +173,29 @@ stop_program() {
     program_pid=
 }
 
-# While the installed program runs, an install over it and an uninstall must each end with exit
-# code 2 and leave the files and the entry as they were. The uninstaller runs in place (_?=), as a
-# caller that waits for its result runs it: without _?= it only starts a copy of itself and ends.
-check_running_program() {
-    local before
+# While something holds Orvane's files (the running program, or another program its help file), an
+# install over it and an uninstall must each end with exit code 2 and leave the files and the entry
+# as they were. The uninstaller runs in place (_?=), as a caller that waits for its result runs it:
+# without _?= it only starts a copy of itself and ends. Wine would quote a _?= folder with a space,
+# which hides it from the uninstaller: the folder's short name is given instead.
+check_refused_while() {
+    local what=$1 before short
     before=$(snapshot)
     run "$setup" /S
-    [ "$status" -eq 2 ] || { cat "$log" >&2; fail "$name /S over the running program exited with $status, not 2"; }
-    [ "$(snapshot)" = "$before" ] || fail "$name /S over the running program changed the installed files or entry"
-    run "$windows_folder\\uninstall.exe" /S "_?=$windows_folder"
-    [ "$status" -eq 2 ] || { cat "$log" >&2; fail "uninstall.exe /S with the program running exited with $status, not 2"; }
-    [ "$(snapshot)" = "$before" ] || fail "uninstall.exe /S with the program running removed files or the entry"
+    [ "$status" -eq 2 ] || { cat "$log" >&2; fail "$name /S with $what exited with $status, not 2"; }
+    [ "$(snapshot)" = "$before" ] || fail "$name /S with $what changed the installed files or entry"
+    short=$(run_batch "@for %%I in (\"$windows_folder\") do @echo %%~sI")
+    run "$short\\uninstall.exe" /S "_?=$short"
+    [ "$status" -eq 2 ] || { cat "$log" >&2; fail "uninstall.exe /S with $what exited with $status, not 2"; }
+    [ "$(snapshot)" = "$before" ] || fail "uninstall.exe /S with $what removed files or the entry"
     check_installed
-    pass "with orvane.exe running, $name /S and uninstall.exe /S end with 2 and leave Orvane whole"
+    pass "with $what, $name /S and uninstall.exe /S end with 2 and leave Orvane whole"
+}
+
+# Runs lines as a batch file of the prefix, so that cmd's quoting applies to them and not Wine's.
+run_batch() {
+    printf '%s\r\n' "$@" >"$WINEPREFIX/drive_c/orvane-check.bat"
+    "$wine64" cmd /c 'C:\orvane-check.bat' </dev/null 2>/dev/null | tr -d '\r'
 }
 
 # The uninstaller copies itself to the temporary folder and starts the copy, which does the work
@@ -204,9 +213,9 @@ uninstall_and_check() {
     pass "uninstall.exe /S of $title: files, shortcut and entry gone, the user's setting kept"
 }
 
-# The access list the installer gave a folder, as the Wine server was asked to set it: Wine keeps
-# no access lists on disk (it maps them onto Unix modes), so reading them back shows Wine's own.
-# Prints the descriptor's control flags and its list for each set_security_object on that folder.
+# The access lists that the installer asked the Wine server to set on a folder. Wine keeps none on
+# disk (it maps them onto Unix modes), so reading them back would show Wine's own; its request trace
+# shows what was asked for.
 requested_acl() {
     # The log doubles each backslash of a name.
     local name="\\??\\$1"
@@ -214,48 +223,47 @@ requested_acl() {
         /create_file\(/ && index($0, "name=L\"" ENVIRON["name"] "\"") { want = 1; next }
         want && /create_file\(\) = 0/ { match($0, /handle=[0-9a-f]+/); handle = substr($0, RSTART, RLENGTH); want = 0; next }
         { want = 0 }
-        handle != "" && /set_security_object\(/ && index($0, handle ",") {
-            match($0, /control=[0-9a-f]+/); control = substr($0, RSTART + 8, RLENGTH - 8)
-            dacl = $0; sub(/.*dacl=/, "dacl=", dacl); sub(/\} \)$/, "", dacl); print control, dacl
-        }' "$ORVANE_WINE_TMP/wineserver.log"
+        handle != "" && /set_security_object\(/ && index($0, handle ",") { print }' "$ORVANE_WINE_TMP/wineserver.log"
 }
 
-# A new folder outside Program Files gets Program Files' access list; an install over it (the same
-# installer again, without /D=) goes into the same folder, keeps the one entry and the setting; an
-# install with /D= naming another folder is refused. The running program is checked here, where the
-# folder's name has no space that Wine would quote, hiding _?= from the uninstaller. This goes last:
-# the server's request trace that it turns on stays on for the rest of the run.
-check_custom_folder() {
-    folder="$WINEPREFIX/drive_c/Tools/Orvane"
-    windows_folder='C:\Tools\Orvane'
-    local default_folder="$WINEPREFIX/drive_c/Program Files/Orvane"
-    write_setting 3
-    # /D= must be the last argument, unquoted: the folder has no space.
-    WINEDEBUG=+server "$loader" "$setup" /S "/D=$windows_folder" </dev/null >"$log" 2>&1 || {
-        cat "$log" >&2; fail "$name /S /D=$windows_folder failed"; }
-    check_installed
-    local acl expected_dacl
-    acl=$(requested_acl "$windows_folder")
-    # SYSTEM and Administrators full control, Users read and execute, each inherited by files and
-    # folders inside (flags 3); SE_DACL_PROTECTED (1000) cuts the inheritance from C:\Tools.
-    expected_dacl='dacl={{type=ACCESS_ALLOWED,flags=3,mask=1f01ff,sid=S-1-5-18},{type=ACCESS_ALLOWED,flags=3,mask=1f01ff,sid=S-1-5-32-544},{type=ACCESS_ALLOWED,flags=3,mask=1200a9,sid=S-1-5-32-545}}'
-    [ "$(echo "$acl" | wc -l)" -eq 1 ] && [ $((0x${acl%% *} & 0x1000)) -ne 0 ] && [ "${acl#* }" = "$expected_dacl" ] || {
-        echo "requested: ${acl:-nothing}" >&2; fail "$name did not give $windows_folder Program Files' access list"; }
-    pass "$name /S /D=$windows_folder: the folder gets administrators and SYSTEM full control, users read and execute, nothing inherited"
+# A folder outside Program Files is refused, new or existing, with exit code 2 and nothing written:
+# neither it nor a folder above it is made, and an existing one is left as it was.
+check_refused_folders() {
+    local target existing="$WINEPREFIX/drive_c/Existing"
+    mkdir -p "$existing"
+    echo kept >"$existing/kept.txt"
+    for target in 'C:\Tools\Orvane' 'C:\Existing'; do
+        # /D= must be the last argument, unquoted: the folder has no space.
+        run "$setup" /S "/D=$target"
+        [ "$status" -eq 2 ] || { cat "$log" >&2; fail "$name /S /D=$target exited with $status, not 2"; }
+        [ ! -e "$WINEPREFIX/drive_c/Tools" ] && [ "$(ls -A "$existing")" = kept.txt ] && gone ||
+            fail "$name /S /D=$target wrote something"
+    done
+    rm -rf "$existing"
+    pass "$name /S /D= outside Program Files, new or existing: exit code 2, nothing written"
+}
 
-    write_setting 5
-    run "$setup" /S
-    [ "$status" -eq 0 ] || { cat "$log" >&2; fail "$name /S over the install in $windows_folder exited with $status"; }
+# Program Files' own access list protects the folder: the installer asks for none of its own. Then a
+# held help file, and the running program, each make an install and an uninstall refuse. This goes
+# last: the server's request trace that it turns on stays on for the rest of the run.
+check_held_files() {
+    write_setting 3
+    WINEDEBUG=+server "$loader" "$setup" /S </dev/null >"$log" 2>&1 || { cat "$log" >&2; fail "$name /S failed"; }
     check_installed
-    [ ! -e "$default_folder" ] || fail "$name /S over the install in $windows_folder installed into Program Files too"
-    reg_query "$settings_key" /v URLIndex | grep -q -E 'URLIndex +REG_DWORD +0x5$' ||
-        fail "$name /S over the install changed the user's setting"
-    run "$setup" /S '/D=C:\Orvane'
-    [ "$status" -eq 2 ] && [ ! -e "$WINEPREFIX/drive_c/Orvane" ] ||
-        fail "$name /S /D=C:\\Orvane over the install in $windows_folder exited with $status, not 2, or made the folder"
-    pass "$name /S again: the same folder, one uninstall entry, the user's setting kept; another /D= refused"
+    local acl
+    acl=$(requested_acl "$windows_folder")
+    [ -z "$acl" ] || { echo "$acl" >&2; fail "$name set an access list of its own on $windows_folder"; }
+    pass "$name /S: $windows_folder keeps the access list that Program Files gives it"
+
+    # A program that has the help file open (as its standard input) for about ten seconds.
+    run_batch "@ping -n 10 127.0.0.1 >nul <\"$windows_folder\\orvane.HLP\"" &
+    local holder=$!
+    sleep 2
+    check_refused_while "its help file held open by another program"
+    wait "$holder" || true
+
     start_program
-    check_running_program
+    check_refused_while "orvane.exe running"
     stop_program
     uninstall_and_check
 }
@@ -291,5 +299,6 @@ done
 "$wine64" reg delete 'HKCU\Software\Quintarro' /f </dev/null >/dev/null 2>&1 || true
 
 describe "${installers[0]}"
-check_custom_folder
+check_refused_folders
+check_held_files
 "$wine64" reg delete 'HKCU\Software\Quintarro' /f </dev/null >/dev/null 2>&1 || true

@@ -2,7 +2,7 @@
 # through scripts/wine-test.sh, which scripts/test.sh runs in stages of their own; a Linux build
 # configured with ORVANE_WINE_TESTS on runs that script as one test instead.
 if(WIN32)
-    orvane_test(test_win32_platform SOURCES test_win32_platform.cpp LIBS orvane_platform ws2_32)
+    orvane_test(test_win32_platform SOURCES test_win32_platform.cpp LIBS orvane_platform ws2_32 iphlpapi)
     # The real dialogs, built from the real templates by the dialog manager, with the user's
     # answers given through messages.
     if(TARGET orvane_ui)

@@ -5,10 +5,13 @@
 ; never touches the users' settings under HKEY_CURRENT_USER\Software\Quintarro. /S runs either
 ; silently; a silent run that cannot do its work ends with exit code 2 and changes nothing.
 ;
-; An install over an existing one goes into the same folder and replaces it in place. A folder
-; outside Program Files gets the access list that Program Files gives its subfolders, so that no
-; ordinary user can swap the program an administrator later runs elevated. The 32-bit program on
-; 64-bit Windows is "Orvane (32-bit)", with a shortcut and an entry of its own beside the 64-bit one.
+; Orvane goes only into a folder inside Program Files (the 32-bit program inside Program Files (x86)
+; on 64-bit Windows), whose access list lets no ordinary user change a folder or file above or in it,
+; so that nobody can swap the program (or a DLL beside it) that an administrator later runs; any
+; other folder is refused, on the folder page and with /D=. Whoever wants Orvane elsewhere takes the
+; zip. Only an administrator can install or uninstall. An install over an existing one goes into the
+; same folder and replaces it in place. The 32-bit program on 64-bit Windows is "Orvane (32-bit)",
+; with a shortcut and an entry of its own beside the 64-bit one.
 
 ; The 64-bit installer is a 64-bit program itself: it needs no 32-bit subsystem (WOW64), which
 ; Windows Server can leave out, and it sees the 64-bit Program Files and registry without redirection.
@@ -45,23 +48,21 @@ ManifestDPIAware true
 
 Name "${PRODUCT}"
 OutFile "${OUTFILE}"
+; The folder that this installer's program goes into, or into a folder inside it.
 !if "${ARCH}" == "win64"
-    InstallDir "$PROGRAMFILES64\${PRODUCT}"
+    !define PROGRAM_FILES "$PROGRAMFILES64"
 !else
-    InstallDir "$PROGRAMFILES\${PRODUCT}"
+    !define PROGRAM_FILES "$PROGRAMFILES32"
 !endif
+InstallDir "${PROGRAM_FILES}\${PRODUCT}"
 BrandingText "${PRODUCT} ${VERSION}"
 ; An installed Orvane keeps its folder: the installer starts from it (and /D= may not name another).
+; That folder is checked like any other: one outside Program Files is refused.
 InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
-
-; What Program Files gives its subfolders: administrators and SYSTEM full control, users read and
-; execute, inherited by everything inside, and nothing inherited from the folder above.
-!define PROTECTED_FOLDER_SDDL "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
 
 Var Title       ; the display name and the shortcut's name
 Var Installed   ; the folder of the Orvane already installed, or empty
 Var Problem     ; why the chosen folder cannot be used, or empty
-Var Protect     ; 1 when the folder lies outside Program Files and gets its access list from us
 
 ; The version record: the program's own (res/orvane.rc), handed over by the build.
 VIProductVersion "${VERSION}"
@@ -79,6 +80,8 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${VI_LegalCopyright}"
 !define MUI_PAGE_CUSTOMFUNCTION_LEAVE RefuseUnusableFolder
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+; Pages are not shown under /S, so a silent install starts nothing.
+!define MUI_FINISHPAGE_RUN "$INSTDIR\orvane.exe"
 !insertmacro MUI_PAGE_FINISH
 !insertmacro MUI_UNPAGE_CONFIRM
 !insertmacro MUI_UNPAGE_INSTFILES
@@ -108,8 +111,20 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "${VI_LegalCopyright}"
     Abort
 !macroend
 
+; Installing and uninstalling write to Program Files and HKEY_LOCAL_MACHINE: a standard user (UAC
+; off, or the installer started with __COMPAT_LAYER=RunAsInvoker) is refused before anything changes,
+; instead of failing half-way. UserInfo asks whether the token is an elevated administrator's.
+!macro RequireAdministrator
+    UserInfo::GetAccountType
+    Pop $0
+    ${If} $0 != "Admin"
+        !insertmacro Refuse "Only an administrator can install or uninstall $Title. Start it again as an administrator."
+    ${EndIf}
+!macroend
+
 Function .onInit
     !insertmacro ChooseView
+    !insertmacro RequireAdministrator
     ReadRegStr $Installed HKLM "${UNINSTALL_KEY}" "InstallLocation"
     ${If} $Installed != ""
     ${AndIf} $Installed != $INSTDIR
@@ -119,6 +134,7 @@ FunctionEnd
 
 Function un.onInit
     !insertmacro ChooseView
+    !insertmacro RequireAdministrator
 FunctionEnd
 
 Function SkipDirectoryOnUpgrade
@@ -127,34 +143,24 @@ Function SkipDirectoryOnUpgrade
     ${EndIf}
 FunctionEnd
 
-!macro KeepAccessUnder path folder
-    StrCpy $3 "${folder}\"
-    StrLen $4 $3
-    StrCpy $4 ${path} $4
-    ${If} $4 == $3
-        StrCpy $Protect 0
-    ${EndIf}
-!macroend
-
-; Sets Problem when $INSTDIR cannot take the program, and Protect when it lies outside Program Files.
-; Such a folder must be new (or the installed Orvane's own): the installer makes it and sets its
-; access list before anything is in it, and never rewrites the list of a folder someone else made.
+; Sets Problem when $INSTDIR is not a folder inside Program Files (its full path, so that "..\" or
+; "." cannot lead out of it past the comparison).
 Function CheckFolder
     StrCpy $Problem ""
-    StrCpy $Protect 1
-    ; The full path, so that a "..\" cannot lead out of Program Files past the comparison below.
     System::Call 'kernel32::GetFullPathNameW(w "$INSTDIR", i ${NSIS_MAX_STRLEN}, w .r0, p 0) i .r1'
     ${If} $1 == 0
         StrCpy $Problem "$INSTDIR is not a valid folder."
         Return
     ${EndIf}
     StrCpy $INSTDIR $0
-    !insertmacro KeepAccessUnder $0 "$PROGRAMFILES64"
-    !insertmacro KeepAccessUnder $0 "$PROGRAMFILES32"
-    ${If} $Protect == 1
-    ${AndIf} ${FileExists} "$0\*.*"
-    ${AndIf} $0 != $Installed
-        StrCpy $Problem "$0 already exists. Outside Program Files, $Title goes only into a new folder, which the installer makes and protects."
+    StrCpy $3 "${PROGRAM_FILES}\"
+    StrLen $4 $3
+    StrCpy $5 $0 $4
+    StrCpy $6 $0 "" $4
+    ; StrCmp, and so ==, ignores case, as the file system does.
+    ${If} $5 != $3
+    ${OrIf} $6 == ""
+        StrCpy $Problem "$Title can only be installed in a folder inside ${PROGRAM_FILES}, where no other user can change it. To keep it elsewhere, take the zip of $Title instead."
     ${EndIf}
 FunctionEnd
 
@@ -166,38 +172,63 @@ Function RefuseUnusableFolder
     ${EndIf}
 FunctionEnd
 
-; Sets the access list on the folder alone (SetFileSecurity, not SetNamedSecurityInfo, which Wine
-; merges with the parent's); what the installer writes into it afterwards inherits the list.
-Function ProtectFolder
-    System::Call 'advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w "${PROTECTED_FOLDER_SDDL}", i 1, *p .r1, p 0) i .r0 ? e'
-    Pop $2
-    ${If} $0 != 0
-        ; DACL_SECURITY_INFORMATION; the descriptor's own SE_DACL_PROTECTED cuts the inheritance.
-        System::Call 'advapi32::SetFileSecurityW(w "$INSTDIR", i 4, p r1) i .r0 ? e'
-        Pop $2
-        System::Call 'kernel32::LocalFree(p r1)'
+; Deletes the program and its help file together, before anything else, or neither. A running
+; orvane.exe cannot be opened for writing, and a file that anyone else has open cannot be opened
+; without sharing: both are opened so, with the right to delete them, before either is touched.
+; Only when both are held are both marked for deletion, and closing them deletes them. A run refused
+; here leaves the installed Orvane whole, its uninstall entry included.
+!macro OpenToDelete file handle
+    StrCpy ${handle} 0
+    ${If} ${FileExists} "$INSTDIR\${file}"
+        ; GENERIC_WRITE | DELETE, no sharing, OPEN_EXISTING
+        System::Call 'kernel32::CreateFileW(w "$INSTDIR\${file}", i 0x40010000, i 0, p 0, i 3, i 0, p 0) p .s'
+        Pop ${handle}
     ${EndIf}
-    ; 0 once the list is set, else the system's error code.
-    ${If} $0 != 0
-        StrCpy $0 0
-    ${Else}
-        StrCpy $0 $2
-    ${EndIf}
-FunctionEnd
+!macroend
 
-; Deletes the program, then its help file, before anything else: a running orvane.exe cannot be
-; deleted (nor a help file open in its viewer), and until both are gone nothing else is touched, so
-; a run refused here leaves the installed Orvane whole, its uninstall entry included.
+; Marks an open file for deletion at its close (1), or no longer (0); $R8 becomes 0 when that fails.
+!macro SetDeletion handle delete
+    ${If} ${handle} <> 0
+        ; FileDispositionInfo (4): a FILE_DISPOSITION_INFO, one BOOLEAN
+        System::Call 'kernel32::SetFileInformationByHandle(p ${handle}, i 4, *i ${delete}, i 1) i .s'
+        Pop $R9
+        ${If} $R9 = 0
+            StrCpy $R8 0
+        ${EndIf}
+    ${EndIf}
+!macroend
+
+!macro CloseIfOpen handle
+    ${If} ${handle} <> 0
+    ${AndIf} ${handle} <> -1
+        System::Call 'kernel32::CloseHandle(p ${handle})'
+    ${EndIf}
+!macroend
+
 !macro DefineRemoveProgram un
 Function ${un}RemoveProgram
   retry:
-    Delete "$INSTDIR\orvane.exe"
-    ${IfNot} ${FileExists} "$INSTDIR\orvane.exe"
-        Delete "$INSTDIR\orvane.HLP"
+    !insertmacro OpenToDelete orvane.exe $R6
+    !insertmacro OpenToDelete orvane.HLP $R7
+    StrCpy $R8 1  ; 1 while both can go
+    ${If} $R6 = -1
+    ${OrIf} $R7 = -1
+        StrCpy $R8 0
+    ${Else}
+        !insertmacro SetDeletion $R6 1
+        !insertmacro SetDeletion $R7 1
+        ${If} $R8 = 0
+            !insertmacro SetDeletion $R6 0
+            !insertmacro SetDeletion $R7 0
+            StrCpy $R8 0
+        ${EndIf}
     ${EndIf}
-    ${If} ${FileExists} "$INSTDIR\orvane.exe"
+    !insertmacro CloseIfOpen $R6
+    !insertmacro CloseIfOpen $R7
+    ${If} $R8 = 0
+    ${OrIf} ${FileExists} "$INSTDIR\orvane.exe"
     ${OrIf} ${FileExists} "$INSTDIR\orvane.HLP"
-        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$Title is running. Close it and its help, then press Retry." /SD IDCANCEL IDRETRY retry
+        MessageBox MB_RETRYCANCEL|MB_ICONEXCLAMATION "$Title or its help file is in use. Close $Title and whatever has its help file open, then press Retry." /SD IDCANCEL IDRETRY retry
         !insertmacro Refuse "$Title was left as it is."
     ${EndIf}
 FunctionEnd
@@ -210,16 +241,8 @@ Section "Orvane"
     ${If} $Problem != ""
         !insertmacro Refuse "$Problem"
     ${EndIf}
-    CreateDirectory "$INSTDIR"
-    ${If} $Protect == 1
-        Call ProtectFolder
-        ${If} $0 != 0
-            RMDir "$INSTDIR"
-            !insertmacro Refuse "The installer could not protect $INSTDIR against changes by other users (error $0)."
-        ${EndIf}
-    ${EndIf}
     Call RemoveProgram
-    ; A file written over keeps its old access list: the uninstaller is written anew, like the rest.
+    CreateDirectory "$INSTDIR"
     Delete "$INSTDIR\uninstall.exe"
 
     SetOutPath "$INSTDIR"

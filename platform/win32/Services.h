@@ -53,7 +53,7 @@ public:
     LONG RegCloseKey(HKEY key) override;
 };
 
-// A pass-through to WININET.DLL.
+// WININET.DLL in its asynchronous mode, each call bounded by the reply's deadline (Internet.cpp).
 class CWin32Internet final : public IInternet {
 public:
     HINTERNET InternetOpen(const std::string& agent, DWORD accessType, const std::string* proxy,

@@ -73,10 +73,10 @@ const char kTrickledField[] = "X-Trickle: 1\r\n";
 
 std::string NistReply(const std::string& record) { return "\n" + record + " \n"; }
 
-// LongLineCut's reply: the part sent before its pause, which fills the first 16 KiB with the line's
-// head and the record cut in its seconds, and the part after it.
+// LongLineCut's reply: the part sent before its pause, which fills the first 16 KiB with a line feed
+// (as NIST frames its lines), the long line's head and the record cut in its seconds, and the part after it.
 std::string LongLineCutHead(const std::string& record) {
-    std::string head(16362, 'x');
+    std::string head = "\n" + std::string(16361, 'x');
     head.append(record, 0, 22);
     return head + std::string(32 * 1024, 'x');
 }
@@ -301,9 +301,13 @@ void DaytimeServer::Answer(int client) {
             return;
         }
         case Scenario::LongLineCut: {
-            // The pause lets the client take part of the line before the rest and the reset come.
+            // The first pause lets the client take part of the line before the rest comes; the
+            // second has it waiting for more when the reset comes (Wine's WinINet in its
+            // asynchronous mode takes a reset that it finds without waiting for the reply's end).
             AwaitRequest(client);
-            if (SendAll(client, LongLineCutHead(record)) && Pause(200)) SendAll(client, std::string(kLongLineCutTail, 'x'));
+            if (SendAll(client, LongLineCutHead(record)) && Pause(200) &&
+                SendAll(client, std::string(kLongLineCutTail, 'x')))
+                Pause(200);
             const linger abort{1, 0};
             setsockopt(client, SOL_SOCKET, SO_LINGER, &abort, sizeof abort);
             close(client);

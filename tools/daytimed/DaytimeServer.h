@@ -42,8 +42,8 @@ enum class Scenario {
     NistReadFirst,       // the NIST reply after the request has been read, then a clean close
     CutRecord,           // LF and the record cut after the first digit of its seconds, then the reset
     EndlessLongLines,    // lines of 30000 "x" over and over until the client goes away
-    LongLineCut,         // after the request: one line of 16362 "x", the record cut as in CutRecord and
-                         // 32 KiB more "x"; a pause; 1 KiB more "x"; then a connection reset (RST)
+    LongLineCut,         // after the request: LF, one line of 16361 "x", the record cut as in CutRecord and
+                         // 32 KiB more "x"; a pause; 1 KiB more "x"; a pause; then a connection reset (RST)
     StatusLineReset,     // after the request: "HTTP/1.0 200 OK", no header field, the NIST reply and "partial", then a reset
     TrickleHeaders,      // after the request: a status line, then header bytes one at a time with a pause
                          // before each, for TrickleTime(); then the NIST reply
