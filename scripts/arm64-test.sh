@@ -191,7 +191,8 @@ pass "the arm64 build ($((SECONDS - started))s)"
 
 started=$SECONDS
 [ -f "$package" ] || fail "no package $package"
-file -b "$build/bin/orvane" | grep -q 'ARM aarch64' || fail "the program is not an arm64 program: $(file -b "$build/bin/orvane")"
+program=$(dpkg-deb --fsys-tarfile "$package" | tar -xO ./usr/lib/orvane/orvane | file -b -)
+[[ $program == *'ARM aarch64'*', stripped'* ]] || fail "the packaged program is no stripped arm64 program: $program"
 depends=$(dpkg-deb -f "$package" Depends)
 [[ $depends == *libqt6widgets6* ]] || fail "Depends lacks the Qt libraries: $depends"
 lintian --fail-on error,warning "$package" || fail "lintian"
