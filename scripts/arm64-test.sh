@@ -124,11 +124,17 @@ run_clean_system() {
     fi
     local clean=$scratch/clean
     mkdir "$clean"
-    tar -C "$clean" -xf "$tarball"
+    # A user namespace makes no device nodes: the machine's own are bound in their place.
+    tar -C "$clean" -xf "$tarball" --exclude='./dev/*'
     mkdir -p -m 1777 "$clean/tmp/.X11-unix"
     cp -L /etc/resolv.conf "$clean/etc/resolv.conf" 2>/dev/null || true
     cp "$package" "$clean/tmp/"
     # These mounts live in this namespace and end with it.
+    local node
+    for node in null zero full random urandom tty; do
+        touch "$clean/dev/$node"
+        mount --bind "/dev/$node" "$clean/dev/$node"
+    done
     mount -t proc proc "$clean/proc"
     mount --bind /tmp/.X11-unix "$clean/tmp/.X11-unix"
     mount --bind "$clean_cache/archives" "$clean/var/cache/apt/archives"
