@@ -58,7 +58,7 @@ has_arch() {
     { dpkg --print-architecture; dpkg --print-foreign-architectures; } | grep -qx "$1"
 }
 
-declare -A seen optional
+declare -A seen=() optional=()
 required=()
 for name in "${groups[@]}"; do
     if [ -z "${group[$name]+set}" ]; then

@@ -46,6 +46,9 @@ done
 FAKE_REFUSE=qt6-base-dev:arm64 run 0 "wine32:i386 qt6-base-dev:arm64" windows32 arm64
 expect "arm64 refused, windows32 installed" '[ "$(cat $FAKE/archs)" = i386 ] && [ "$(cat $FAKE/absent)" = qt6-base-dev:arm64 ] && [ ! -e "$scratch/tree/build/deps-windows32.txt" ]'
 
+run 0 "" app windows32 arm64
+expect "nothing missing, nothing run" '[ $status -eq 0 ] && ! grep -q -e "^apt-get" -e "^dpkg --add" $FAKE/calls'
+
 FAKE_UNKNOWN=libgtest-dev run 0 "libgtest-dev wine" app test
 expect "a required package missing on the mirror" '[ $status -ne 0 ] && [ $(lines "^E: Unable to locate package libgtest-dev") -eq 1 ]'
 
