@@ -194,7 +194,7 @@ done
 
 started=$SECONDS
 cmake --preset linux-arm64 >/dev/null
-cmake --build --preset linux-arm64
+cmake --build --preset linux-arm64 --target all orvane_deb
 pass "the arm64 build ($((SECONDS - started))s)"
 
 started=$SECONDS
