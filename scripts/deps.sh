@@ -119,7 +119,7 @@ fi
 
 # An optional group of another architecture, in an apt call of its own: install_optional GROUP.
 install_optional() {
-    local name=$1 arch=${foreign[$1]} added= reason index state=$root/build/deps-$1.txt
+    local name=$1 arch=${foreign[$1]} added='' reason index state=$root/build/deps-$1.txt
     if ! has_arch "$arch"; then
         dpkg --add-architecture "$arch"
         added=1
