@@ -84,7 +84,7 @@ if [ "$(id -u)" -ne 0 ]; then
     echo "Orvane needs these Debian packages; install them once with:" >&2
     echo "  ${add_archs}sudo apt-get update && sudo apt-get install -y --no-install-recommends ${required[*]}${optional[*]}" >&2
     [ ${#required[@]} -eq 0 ] || exit 1
-    echo "deps.sh: the stages of ${!optional[*]} will be skipped until then" >&2
+    echo "deps.sh: until then the stages that need ${!optional[*]} are skipped" >&2
     exit 0
 fi
 

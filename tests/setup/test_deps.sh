@@ -52,12 +52,14 @@ expect "nothing missing, nothing run" '[ $status -eq 0 ] && ! grep -q -e "^apt-g
 FAKE_UNKNOWN=libgtest-dev run 0 "libgtest-dev wine" app test
 expect "a required package missing on the mirror" '[ $status -ne 0 ] && [ $(lines "^E: Unable to locate package libgtest-dev") -eq 1 ]'
 
-run 1000 "qt6-base-dev libcurl4-openssl-dev wine googletest wine32:i386" app windows32
+run 1000 "qt6-base-dev libcurl4-openssl-dev wine googletest wine32:i386 qt6-base-dev:arm64" app windows32 arm64
 sudo_line=$(printf '%s\n' "$out" | grep 'sudo apt-get install')
 asked=$(printf '%s\n' ${sudo_line##*--no-install-recommends} | sort | xargs)
 expect "not root: one sudo line" '[ $status -eq 1 ] && [ $(lines "sudo apt-get install") -eq 1 ]'
-expect "not root: exactly the missing packages" '[ "$asked" = "libcurl4-openssl-dev qt6-base-dev wine32:i386" ]'
-expect "not root: the i386 architecture first" '[[ $sudo_line == *"sudo dpkg --add-architecture i386 && "* ]]'
+expect "not root: exactly the missing packages" '[ "$asked" = "libcurl4-openssl-dev qt6-base-dev qt6-base-dev:arm64 wine32:i386" ]'
+expect "not root: the i386 and arm64 architectures first" '[[ $sudo_line == *"sudo dpkg --add-architecture i386 && "* ]] && [[ $sudo_line == *"sudo dpkg --add-architecture arm64 && "* ]]'
+run 1000 "wine32:i386" windows32 arm64
+expect "not root, only an optional group missing: no failure" '[ $status -eq 0 ] && [ $(lines "^deps.sh: until then the stages that need windows32 are skipped") -eq 1 ]'
 expect "not root: nothing installed" '! grep -q -e "^apt-get" -e "^dpkg --add" $FAKE/calls'
 
 [ "$failures" -eq 0 ] && echo "deps.sh: all cases passed"
