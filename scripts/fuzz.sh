@@ -17,7 +17,7 @@ cd "$root"
 scripts/deps.sh app fuzz
 build=build/fuzz
 CC=clang-14 CXX=clang++-14 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF >/dev/null
+    -DORVANE_FUZZ=ON -DORVANE_BUILD_TESTS=OFF -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
 cmake --build "$build" --target "${targets[@]/#/fuzz_}"
 
 mkdir -p "$build/crashes"

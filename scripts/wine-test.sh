@@ -34,7 +34,8 @@ cd "$root"
 jobs=$(nproc)
 
 if [ -n "$build" ] && [ -z "$daytimed" ]; then
-    cmake -S . -B build/wine-tools -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_BUILD_TESTS=OFF >/dev/null
+    cmake -S . -B build/wine-tools -G Ninja -DCMAKE_BUILD_TYPE=Release -DORVANE_BUILD_TESTS=OFF \
+        -DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache >/dev/null
     cmake --build build/wine-tools --target orvane-daytimed -j"$jobs"
     daytimed=$root/build/wine-tools/bin/orvane-daytimed
 fi

@@ -53,6 +53,13 @@ Setting the clock needs a privilege: by default Orvane asks systemd-timedated,
 and polkit asks for an administrator's password. An administrator can instead
 give the program the cap_sys_time capability (see orvane(1)).]=])
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+# A cross build (cmake/aarch64-linux-gnu.cmake) names its architecture; dpkg-shlibdeps then reads the
+# program with that architecture's objdump and looks up its libraries among that architecture's.
+set(deb_host_env)
+if(CMAKE_CROSSCOMPILING AND ORVANE_DEB_ARCHITECTURE)
+    set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${ORVANE_DEB_ARCHITECTURE})
+    set(deb_host_env DEB_HOST_ARCH=${ORVANE_DEB_ARCHITECTURE})
+endif()
 set(CPACK_OUTPUT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackConfig.cmake)
 set(CPACK_SOURCE_OUTPUT_CONFIG_FILE ${PROJECT_BINARY_DIR}/CPackSourceConfig.cmake)
 include(CPack)
@@ -60,7 +67,7 @@ include(CPack)
 # Only what the package holds is built, not the tests. ORVANE_PACKAGING tells install.cmake that
 # this is a package being made: the package never gives the program the clock capability.
 add_custom_target(orvane_deb
-    COMMAND ${CMAKE_COMMAND} -E env ORVANE_PACKAGING=1
+    COMMAND ${CMAKE_COMMAND} -E env ORVANE_PACKAGING=1 ${deb_host_env}
             ${CMAKE_CPACK_COMMAND} -G DEB --config ${CPACK_OUTPUT_CONFIG_FILE}
     DEPENDS orvane orvane_icons orvane_package_files
     WORKING_DIRECTORY ${PROJECT_BINARY_DIR}
