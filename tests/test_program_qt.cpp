@@ -18,6 +18,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -358,6 +359,80 @@ TEST_F(ProgramTest, AUserWhoMayNotSetTheClockGetsTheAdvice) {
         EXPECT_EQ(clock.requests.size(), c.asked);
         EXPECT_TRUE(clock.set.empty());
         EXPECT_TRUE(boxes.boxes.empty()) << (boxes.boxes.empty() ? "" : boxes.boxes[0].text);
+    }
+}
+
+// A NIST record for the UTC second `secondsFromNow` away from the system clock.
+std::string RecordFromNow(int secondsFromNow) {
+    const std::time_t when = std::time(nullptr) + secondsFromNow;
+    std::tm utc{};
+    gmtime_r(&when, &utc);
+    char text[64];
+    std::strftime(text, sizeof text, "60000 %y-%m-%d %H:%M:%S 00 0 0 0.0 UTC(NIST) *", &utc);
+    return text;
+}
+
+struct SyncCase {
+    const char* name;
+    AutomaticSync sync;
+    int answer;          // the user's answer to the question, where it is asked
+    bool allow;          // the clock takes the time
+    bool syncComesBack;  // automatic synchronisation is turned on again
+    std::size_t set;     // times the clock was set; all with synchronisation suspended unless Off
+    const char* status;  // the status line; a trailing "*" matches any date text in its place
+};
+
+TEST_F(ProgramTest, AutomaticSynchronisationDecidesWhetherAndHowTheClockIsSet) {
+    const char* keeps = "Automatic time synchronisation keeps the computer's clock.  NIST's time differs from it by 37 s.";
+    const SyncCase cases[] = {
+        {"off: as ever", AutomaticSync::Off, IDOK, true, true, 1, "Set computer's clock to *."},
+        {"synchronised: nothing asked or set", AutomaticSync::OnSynchronised, IDOK, true, true, 0, keeps},
+        {"unsynchronised, accepted", AutomaticSync::OnUnsynchronised, IDOK, true, true, 1,
+         "Set computer's clock to *.  Automatic time synchronisation is on again."},
+        {"unsynchronised, declined", AutomaticSync::OnUnsynchronised, IDCANCEL, true, true, 0,
+         "Clock left as it was.  Automatic time synchronisation is still on."},
+        {"unsynchronised, the system refuses", AutomaticSync::OnUnsynchronised, IDOK, false, true, 0,
+         "Could not set clock: the system did not allow it.  Automatic time synchronisation is on again."},
+        {"unsynchronised, set, synchronisation left off", AutomaticSync::OnUnsynchronised, IDOK, true, false, 1,
+         "Set computer's clock to *, but automatic time synchronisation could not be turned on again."},
+        {"unsynchronised, refused, synchronisation left off", AutomaticSync::OnUnsynchronised, IDOK, false, false, 0,
+         "Could not set clock, and automatic time synchronisation could not be turned on again."},
+    };
+    for (const SyncCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock = test::FakeClock();
+        clock.sync = c.sync;
+        clock.allow = c.allow;
+        clock.syncComesBack = c.syncComesBack;
+        boxes.boxes.clear();
+        boxes.answer = c.answer;
+        DaytimeServer server(Scenario::Nist, 0, RecordFromNow(37));
+        UseOwnUrl(server.Url());
+        std::string status;
+        RunProgram([&](HWND main) {
+            Key(main, Qt::Key_Return);
+            status = Status(main);
+        });
+        const std::string expected = c.status;
+        const std::size_t star = expected.find('*');
+        if (star == std::string::npos) {
+            EXPECT_EQ(status, expected);
+        } else {
+            EXPECT_EQ(status.substr(0, star), expected.substr(0, star)) << status;
+            EXPECT_TRUE(status.size() > expected.size() &&
+                        status.compare(status.size() - (expected.size() - star - 1), std::string::npos,
+                                       expected.substr(star + 1)) == 0)
+                << status;
+        }
+        EXPECT_EQ(clock.set.size(), c.set);
+        const bool suspends = c.sync == AutomaticSync::OnUnsynchronised && c.answer == IDOK;
+        EXPECT_EQ(clock.suspended.size(), suspends ? 1u : 0u);
+        if (c.sync == AutomaticSync::OnUnsynchronised) {
+            ASSERT_EQ(boxes.boxes.size(), 1u) << "asked before acting";
+            EXPECT_EQ(boxes.boxes[0].type, MB_OKCANCEL | MB_ICONQUESTION) << "OK, the default, sets the clock";
+        } else {
+            EXPECT_TRUE(boxes.boxes.empty());
+        }
     }
 }
 
