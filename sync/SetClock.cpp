@@ -44,15 +44,15 @@ std::int64_t DaysSinceEpoch(std::int64_t year, unsigned month, unsigned day) {
     return era * 146097 + static_cast<std::int64_t>(dayOfEra) - 719468;
 }
 
-// How far the record is from the system clock now, in whole seconds either way.
+// How far the record's second is from the system clock's current second, either way. The record
+// carries whole seconds, so the clock's fraction of a second is left out as well.
 std::int64_t SecondsFromClock(const SYSTEMTIME& record) {
-    const std::int64_t recordMs =
-        ((DaysSinceEpoch(record.wYear, record.wMonth, record.wDay) * 24 + record.wHour) * 60 + record.wMinute) * 60000 +
-        record.wSecond * 1000 + record.wMilliseconds;
-    const std::int64_t nowMs = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                   std::chrono::system_clock::now().time_since_epoch())
-                                   .count();
-    return (std::llabs(recordMs - nowMs) + 500) / 1000;
+    const std::int64_t recordSeconds =
+        ((DaysSinceEpoch(record.wYear, record.wMonth, record.wDay) * 24 + record.wHour) * 60 + record.wMinute) * 60 +
+        record.wSecond;
+    const std::int64_t nowSeconds =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch()).count();
+    return std::llabs(recordSeconds - nowSeconds);
 }
 
 // With automatic synchronisation on, the status text for `line` once it has been acted on, or
@@ -74,22 +74,20 @@ std::optional<std::string> ActOnRecordWithSync(AutomaticSync sync, std::string_v
 void COrvaneDlg::OnSetClock() {
     if (!m_pSession) return;
 
-    AutomaticSync sync = AutomaticSync::Off;
-    {
-        CWaitCursor wait;
-        SetDlgItemText(IDC_STATUS, "");
-        sync = Seam<IClock>::Get().AutomaticSyncState();
-    }
+    // Everything below may raise a failure; the cursor and the stream are released on the way out.
+    std::optional<CWaitCursor> wait(std::in_place);
+    SetDlgItemText(IDC_STATUS, "");
+    const AutomaticSync sync = Seam<IClock>::Get().AutomaticSyncState();
     // Setting the clock means stopping the system's own synchronisation for a moment: the user
     // decides, before anything is fetched, so that the record is fresh when it is used.
-    if (sync == AutomaticSync::OnUnsynchronised &&
-        App().ShowMessageBox(LoadResourceString(IDS_SYNC_ASK), MB_OKCANCEL | MB_ICONQUESTION, 0) != IDOK) {
-        SetDlgItemText(IDC_STATUS, LoadResourceString(IDS_SYNC_DECLINED));
-        return;
+    if (sync == AutomaticSync::OnUnsynchronised) {
+        wait.reset();
+        if (App().ShowMessageBox(LoadResourceString(IDS_SYNC_ASK), MB_OKCANCEL | MB_ICONQUESTION, 0) != IDOK) {
+            SetDlgItemText(IDC_STATUS, LoadResourceString(IDS_SYNC_DECLINED));
+            return;
+        }
+        wait.emplace();
     }
-
-    // Everything below may raise a failure; the cursor and the stream are released on the way out.
-    CWaitCursor wait;
     bool recordUsed = false;
 
     const std::string url = GetServerUrl();
