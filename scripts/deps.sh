@@ -30,9 +30,10 @@ group[windows]="binutils-mingw-w64-i686 g++-mingw-w64-i686-posix g++-mingw-w64-x
 # under qemu-i386 (scripts/i386.sh).
 group[windows32]="wine32:i386 qemu-user-static"
 # The packages users install (scripts/package-test.sh): the Debian package's tools and checkers, a
-# clean system to install it into, and the Windows installers' compiler.
+# clean system to install it into, a booted one to press Set Clock in (scripts/booted-check.sh), and
+# the Windows installers' compiler.
 group[packages]="dpkg-dev lintian desktop-file-utils appstream file libcap2-bin x11-utils xvfb xauth
-    mmdebstrap nsis"
+    mmdebstrap systemd-container xdotool nsis"
 # The fuzzers (scripts/fuzz.sh): clang with its libFuzzer and sanitizer runtimes.
 group[fuzz]="clang-14 libclang-rt-14-dev"
 # The screenshots in docs/ (scripts/linux-screenshots.sh, scripts/wine-screenshots.sh): keys and
