@@ -236,7 +236,7 @@ run_case() {
     [ -n "$window" ] || { cat "$scratch/orvane-$name.log" >&2; fail "$name: no main window"; }
     sleep 0.5
     # The focus starts on Set Clock: Enter presses it.
-    xdotool windowfocus --sync "$window" key Return
+    timeout 10 xdotool windowfocus --sync "$window" key Return || fail "$name: the main window did not take the focus"
     if [ "$answer" != none ]; then
         local box=
         # xdotool matches names without regard to case: the box is the other window.
@@ -246,7 +246,7 @@ run_case() {
         done
         [ -n "$box" ] || fail "$name: no question before setting the clock"
         sleep 0.3
-        xdotool windowfocus --sync "$box" key "$answer"
+        timeout 10 xdotool windowfocus --sync "$box" key "$answer" || fail "$name: the question did not take the focus"
     fi
     local status=
     for _ in $(seq 1 300); do
@@ -255,7 +255,7 @@ run_case() {
         sleep 0.1
     done
     sleep 0.5
-    xdotool windowfocus --sync "$window" key alt+x 2>/dev/null || true
+    timeout 10 xdotool windowfocus --sync "$window" key alt+x 2>/dev/null || true
     wait "$program_pid" 2>/dev/null || true
     program_pid=
 

@@ -27,8 +27,6 @@ public:
     }
 
     AutomaticSync AutomaticSyncState() override { return sync; }
-
-    // Sets as SetSystemTime does, recording the request among `suspended` as well.
     SuspendedSetOutcome SetSystemTimeSuspendingSync(const SYSTEMTIME& time) override {
         suspended.push_back(time);
         return {SetSystemTime(time), syncComesBack};
