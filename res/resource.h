@@ -17,6 +17,15 @@
 #define IDS_COULD_NOT_SET 106
 #define IDS_REGISTRY_KEY 107
 
+// Strings of Set Clock where the system's automatic time synchronisation is on.
+#define IDS_SYNC_KEEPS_CLOCK 110
+#define IDS_SYNC_ASK 111
+#define IDS_SYNC_DECLINED 112
+#define IDS_SYNC_CLOCK_SET 113
+#define IDS_SYNC_NOT_SET 114
+#define IDS_SYNC_SET_LEFT_OFF 115
+#define IDS_SYNC_NOT_SET_LEFT_OFF 116
+
 // The server list: strings IDS_SERVER_FIRST to IDS_SERVER_FIRST + SERVER_COUNT - 1, in the order to
 // which a stored list index refers.
 #define IDS_SERVER_FIRST 1000

@@ -32,9 +32,10 @@ group[windows]="binutils-mingw-w64-i686 g++-mingw-w64-i686-posix g++-mingw-w64-x
 # under qemu-i386 (scripts/i386.sh).
 group[windows32]="wine32:i386 qemu-user-static"
 # The packages users install (scripts/package-test.sh): the Debian package's tools and checkers, a
-# clean system to install it into, and the Windows installers' compiler.
+# clean system to install it into, a booted one to press Set Clock in (scripts/booted-check.sh), and
+# the Windows installers' compiler.
 group[packages]="dpkg-dev lintian desktop-file-utils appstream file libcap2-bin x11-utils xvfb xauth
-    mmdebstrap nsis"
+    mmdebstrap systemd-container xdotool nsis"
 # The program for 64-bit ARM (scripts/arm64-test.sh): Debian's cross compiler with the arm64 libraries
 # the program and its tests link; qemu-aarch64 runs the tests and the clean arm64 system.
 group[arm64]="g++-aarch64-linux-gnu qt6-base-dev:arm64 libcurl4-openssl-dev:arm64 libsystemd-dev:arm64

@@ -177,6 +177,7 @@ test_deb() {
     pass "apt-get remove --purge orvane: $(grep -c . "$scratch/files") paths gone, the user's settings kept"
 
     [ -z "$clean_system" ] || test_clean_system "$package"
+    [ -z "$clean_system" ] || "$root/scripts/booted-check.sh" "$package"
 }
 
 # The SKIPPED line for a clean system that cannot be made or filled because the mirror cannot be

@@ -18,10 +18,12 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -358,6 +360,57 @@ TEST_F(ProgramTest, AUserWhoMayNotSetTheClockGetsTheAdvice) {
         EXPECT_EQ(clock.requests.size(), c.asked);
         EXPECT_TRUE(clock.set.empty());
         EXPECT_TRUE(boxes.boxes.empty()) << (boxes.boxes.empty() ? "" : boxes.boxes[0].text);
+    }
+}
+
+struct SyncCase {
+    const char* name;
+    AutomaticSync sync;
+    int answer;          // the user's answer to the question, where it is asked
+    bool allow;          // the clock takes the time
+    bool syncComesBack;  // automatic synchronisation is turned on again
+    std::size_t set;     // times the clock was set
+    const char* status;  // a regular expression
+};
+
+TEST_F(ProgramTest, AutomaticSynchronisationDecidesWhetherAndHowTheClockIsSet) {
+    const SyncCase cases[] = {
+        {"off: as ever", AutomaticSync::Off, IDOK, true, true, 1, "Set computer's clock to .+\\."},
+        {"synchronised: nothing asked or set", AutomaticSync::OnSynchronised, IDOK, true, true, 0,
+         "Automatic time synchronisation keeps the computer's clock\\.  NIST's time differs from it by 3[67] s\\."},
+        {"unsynchronised, accepted", AutomaticSync::OnUnsynchronised, IDOK, true, true, 1,
+         "Set computer's clock to .+\\.  Automatic time synchronisation is on again\\."},
+        {"unsynchronised, declined", AutomaticSync::OnUnsynchronised, IDCANCEL, true, true, 0,
+         "Clock left as it was\\.  Automatic time synchronisation is still on\\."},
+        {"unsynchronised, the system refuses", AutomaticSync::OnUnsynchronised, IDOK, false, true, 0,
+         "Could not set clock: the system did not allow it\\.  Automatic time synchronisation is on again\\."},
+        {"unsynchronised, set, synchronisation left off", AutomaticSync::OnUnsynchronised, IDOK, true, false, 1,
+         "Set computer's clock to .+, but automatic time synchronisation could not be turned on again\\."},
+        {"unsynchronised, refused, synchronisation left off", AutomaticSync::OnUnsynchronised, IDOK, false, false, 0,
+         "Could not set clock, and automatic time synchronisation could not be turned on again\\."},
+    };
+    for (const SyncCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        clock = test::FakeClock();
+        clock.sync = c.sync;
+        clock.allow = c.allow;
+        clock.syncComesBack = c.syncComesBack;
+        boxes.boxes.clear();
+        boxes.answer = c.answer;
+        DaytimeServer server(Scenario::Nist, 0, daytimed::NistRecord(std::time(nullptr) + 37));
+        UseOwnUrl(server.Url());
+        std::string status;
+        RunProgram([&](HWND main) {
+            Key(main, Qt::Key_Return);
+            status = Status(main);
+        });
+        EXPECT_TRUE(std::regex_match(status, std::regex(c.status))) << status;
+        EXPECT_EQ(clock.set.size(), c.set);
+        const bool suspends = c.sync == AutomaticSync::OnUnsynchronised && c.answer == IDOK;
+        EXPECT_EQ(clock.suspended.size(), suspends ? 1u : 0u);
+        // Asked before acting, where synchronisation has not set the clock; OK, the default, sets it.
+        ASSERT_EQ(boxes.boxes.size(), c.sync == AutomaticSync::OnUnsynchronised ? 1u : 0u);
+        EXPECT_TRUE(boxes.boxes.empty() || boxes.boxes[0].type == (MB_OKCANCEL | MB_ICONQUESTION));
     }
 }
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/socket.h>
@@ -13,6 +14,7 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -160,14 +162,26 @@ std::int64_t RealtimeMicroseconds() {
     return static_cast<std::int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
-// Owns org.freedesktop.timedate1 on the given bus and serves SetTime from a thread until it is
-// destroyed. A silent stand-in owns the name but never reads its messages. A `delay` holds each
-// answer as a polkit password prompt does; the time it would set is taken after it, as timedated
-// takes it when it sets the clock.
+// Automatic synchronisation as the stand-in keeps it: NTP is timedated's property of that name,
+// `synchronised` its NTPSynchronized. With NTP on, SetTime is refused before anything else, and
+// after SetNTP(false) it stays refused for `stopping`, as while the service's stop job runs.
+struct StandInSync {
+    bool ntp = false;
+    bool synchronised = false;
+    std::chrono::milliseconds stopping = 0ms;
+    Answer setNtpAnswer = Answer::Success;
+};
+
+// Owns org.freedesktop.timedate1 on the given bus and serves SetTime, SetNTP and the NTP and
+// NTPSynchronized properties from a thread until it is destroyed. A silent stand-in owns the name
+// but never reads its messages. A `delay` holds each SetTime and SetNTP answer as a polkit password
+// prompt does; the time SetTime would set is taken after it, as timedated takes it when it sets the
+// clock.
 class StandInTimedated {
 public:
-    StandInTimedated(const std::string& address, Answer answer, std::chrono::milliseconds delay = 0ms)
-        : answer_(answer), delay_(delay) {
+    StandInTimedated(const std::string& address, Answer answer, std::chrono::milliseconds delay = 0ms,
+                     StandInSync sync = {})
+        : answer_(answer), delay_(delay), sync_(sync) {
         std::promise<bool> ready;
         std::future<bool> started = ready.get_future();
         thread_ = std::thread([this, address, &ready] { Serve(address, ready); });
@@ -190,22 +204,18 @@ public:
         return calls_;
     }
 
+    // Every SetTime and SetNTP in arrival order: "SetTime", "SetTime refused: NTP on", "SetNTP(false)".
+    std::vector<std::string> Log() const {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return log_;
+    }
+
 private:
-    static int OnSetTime(sd_bus_message* message, void* userdata, sd_bus_error* error) {
-        auto* self = static_cast<StandInTimedated*>(userdata);
-        std::int64_t usec = 0;
-        int relative = 0;
-        int interactive = 0;
-        const int read = sd_bus_message_read(message, "xbb", &usec, &relative, &interactive);
-        if (read < 0) return read;
-        std::this_thread::sleep_for(self->delay_);
-        {
-            std::lock_guard<std::mutex> lock(self->mutex_);
-            self->calls_.push_back({usec, relative != 0, interactive != 0,
-                                    sd_bus_message_get_allow_interactive_authorization(message) > 0,
-                                    relative != 0 ? RealtimeMicroseconds() + usec : usec});
-        }
-        switch (self->answer_) {
+    bool NtpLocked() const { return sync_.ntp || std::chrono::steady_clock::now() < stoppedAt_; }
+
+    // 0 for an answer that is no refusal.
+    static int Refuse(sd_bus_error* error, Answer answer) {
+        switch (answer) {
             case Answer::AutomaticSyncEnabled:
                 return sd_bus_error_set(error, "org.freedesktop.timedate1.AutomaticTimeSyncEnabled",
                                         "Automatic time synchronization is enabled");
@@ -216,9 +226,55 @@ private:
             case Answer::Cancelled:
                 return sd_bus_error_set(error, "org.freedesktop.PolicyKit1.Error.Cancelled",
                                         "Authentication dialog was dismissed by the user");
-            case Answer::Success:
-            case Answer::Silent: break;
+            default: return 0;
         }
+    }
+
+    static int OnSetNtp(sd_bus_message* message, void* userdata, sd_bus_error* error) {
+        auto* self = static_cast<StandInTimedated*>(userdata);
+        int enable = 0, interactive = 0;
+        const int read = sd_bus_message_read(message, "bb", &enable, &interactive);
+        if (read < 0) return read;
+        std::this_thread::sleep_for(self->delay_);
+        {
+            std::lock_guard<std::mutex> lock(self->mutex_);
+            self->log_.push_back(enable ? "SetNTP(true)" : "SetNTP(false)");
+            if (self->sync_.setNtpAnswer == Answer::Success) {
+                if (self->sync_.ntp && !enable) self->stoppedAt_ = std::chrono::steady_clock::now() + self->sync_.stopping;
+                self->sync_.ntp = enable != 0;
+            }
+        }
+        if (const int refused = Refuse(error, self->sync_.setNtpAnswer); refused != 0) return refused;
+        return sd_bus_reply_method_return(message, nullptr);
+    }
+
+    static int OnFlag(sd_bus*, const char*, const char*, const char* property, sd_bus_message* reply, void* userdata,
+                      sd_bus_error*) {
+        auto* self = static_cast<StandInTimedated*>(userdata);
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        return sd_bus_message_append(reply, "b", std::string(property) == "NTP" ? self->NtpLocked() : self->sync_.synchronised);
+    }
+
+    static int OnSetTime(sd_bus_message* message, void* userdata, sd_bus_error* error) {
+        auto* self = static_cast<StandInTimedated*>(userdata);
+        std::int64_t usec = 0;
+        int relative = 0;
+        int interactive = 0;
+        const int read = sd_bus_message_read(message, "xbb", &usec, &relative, &interactive);
+        if (read < 0) return read;
+        if (std::lock_guard<std::mutex> lock(self->mutex_); self->NtpLocked()) {
+            self->log_.push_back("SetTime refused: NTP on");  // timedated checks this before asking polkit
+            return Refuse(error, Answer::AutomaticSyncEnabled);
+        }
+        std::this_thread::sleep_for(self->delay_);
+        {
+            std::lock_guard<std::mutex> lock(self->mutex_);
+            self->log_.push_back("SetTime");
+            self->calls_.push_back({usec, relative != 0, interactive != 0,
+                                    sd_bus_message_get_allow_interactive_authorization(message) > 0,
+                                    relative != 0 ? RealtimeMicroseconds() + usec : usec});
+        }
+        if (const int refused = Refuse(error, self->answer_); refused != 0) return refused;
         return sd_bus_reply_method_return(message, nullptr);
     }
 
@@ -226,6 +282,9 @@ private:
         static const sd_bus_vtable kVtable[] = {
             SD_BUS_VTABLE_START(0),
             SD_BUS_METHOD("SetTime", "xbb", "", OnSetTime, SD_BUS_VTABLE_UNPRIVILEGED),
+            SD_BUS_METHOD("SetNTP", "bb", "", OnSetNtp, SD_BUS_VTABLE_UNPRIVILEGED),
+            SD_BUS_PROPERTY("NTP", "b", OnFlag, 0, 0),
+            SD_BUS_PROPERTY("NTPSynchronized", "b", OnFlag, 0, 0),
             SD_BUS_VTABLE_END,
         };
         sd_bus* bus = nullptr;
@@ -250,6 +309,9 @@ private:
 
     const Answer answer_;
     const std::chrono::milliseconds delay_;
+    StandInSync sync_;
+    std::chrono::steady_clock::time_point stoppedAt_{};
+    std::vector<std::string> log_;
     std::thread thread_;
     std::atomic<bool> stop_{false};
     bool ready_ = false;
@@ -416,6 +478,87 @@ TEST_F(TimedatedRoute, ClockWithoutTheRightAsksTimedatedForRealInstantsOnly) {
             EXPECT_NEAR(static_cast<double>(calls[0].appliedUsec), static_cast<double>(kRecordUsec), 1e6) << c.why;
         }
     }
+}
+
+
+TEST_F(TimedatedRoute, ReadsAutomaticSynchronisationFromNtpAndNtpSynchronized) {
+    const struct {
+        bool ntp, synchronised;
+        AutomaticSync expected;
+    } cases[] = {{false, true, AutomaticSync::Off}, {true, true, AutomaticSync::OnSynchronised},
+                 {true, false, AutomaticSync::OnUnsynchronised}};
+    for (const auto& c : cases) {
+        StandInTimedated timedated(bus_.Address(), Answer::Success, 0ms, {c.ntp, c.synchronised});
+        ASSERT_TRUE(timedated.Ready());
+        EXPECT_EQ(ReadAutomaticSyncFromTimedated(Call()), c.expected) << "NTP " << c.ntp << ", synchronised " << c.synchronised;
+    }
+    EXPECT_EQ(ReadAutomaticSyncFromTimedated(Call()), AutomaticSync::Off) << "no timedated";
+}
+
+TEST_F(TimedatedRoute, SuspendingSynchronisationTurnsItOnAgainWhateverHappened) {
+    const struct {
+        const char* name;
+        Answer setTime;
+        StandInSync sync;
+        SuspendedSetOutcome expected;  // synchronisation always on again
+        std::vector<std::string> log;
+    } cases[] = {
+        {"approved", Answer::Success, {true}, {true, true}, {"SetNTP(false)", "SetTime", "SetNTP(true)"}},
+        {"SetTime's prompt cancelled", Answer::Cancelled, {true}, {false, true}, {"SetNTP(false)", "SetTime", "SetNTP(true)"}},
+        {"the service still stopping", Answer::Success, {true, false, 120ms}, {true, true},
+         {"SetNTP(false)", "SetTime refused: NTP on", "SetTime", "SetNTP(true)"}},
+        // Synchronisation was never off, so no second prompt for turning it on.
+        {"SetNTP's prompt cancelled", Answer::Success, {true, false, 0ms, Answer::Cancelled}, {false, true},
+         {"SetNTP(false)"}},
+    };
+    for (const auto& c : cases) {
+        // Each answer held as a prompt would: the clock must still get the record's time plus the wait.
+        StandInTimedated timedated(bus_.Address(), c.setTime, 200ms, c.sync);
+        ASSERT_TRUE(timedated.Ready());
+        const std::int64_t start = RealtimeMicroseconds(), recordUsec = start + 3600 * std::int64_t{1000000};
+        const SuspendedSetOutcome outcome = SetTimeThroughTimedatedSuspendingSync(recordUsec, Call());
+        const std::int64_t returned = RealtimeMicroseconds();
+        EXPECT_TRUE(outcome.clockSet == c.expected.clockSet && outcome.syncOn) << c.name;
+        std::vector<std::string> log = timedated.Log();
+        log.erase(std::unique(log.begin(), log.end()), log.end());  // a refusal repeats while the service stops
+        EXPECT_EQ(log, c.log) << c.name;
+        EXPECT_NE(ReadAutomaticSyncFromTimedated(Call()), AutomaticSync::Off) << c.name;
+        // Set 200 ms (SetNTP(true)'s prompt) before the call returned, the prompts before it added.
+        const std::vector<SetTimeCall> calls = timedated.Calls();
+        const std::int64_t off = calls.empty() ? 0 : calls.back().appliedUsec - (recordUsec + returned - 200000 - start);
+        EXPECT_LT(std::llabs(off), 100000) << c.name << ": off by " << off / 1000 << " ms";
+    }
+}
+
+TEST_F(TimedatedRoute, ARequestAnsweredWhileNoPressWaitedIsOverAndTheNextPressSendsItsOwn) {
+    constexpr auto kPrompt = 600ms;
+    StandInTimedated timedated(bus_.Address(), Answer::Success, kPrompt);
+    ASSERT_TRUE(timedated.Ready());
+    EXPECT_FALSE(SetTimeThroughTimedated(RealtimeMicroseconds(), Call(100ms)));
+    std::this_thread::sleep_for(2 * kPrompt);  // the password typed after the press gave up
+    ASSERT_EQ(timedated.Calls().size(), 1u);
+
+    const std::int64_t secondRecord = RealtimeMicroseconds() + 7200 * std::int64_t{1000000};
+    EXPECT_TRUE(SetTimeThroughTimedated(secondRecord, Call()));
+    const std::vector<SetTimeCall> calls = timedated.Calls();
+    ASSERT_EQ(calls.size(), 2u) << "the old answer was taken for the new press";
+    EXPECT_NEAR(static_cast<double>(calls[1].appliedUsec),
+                static_cast<double>(secondRecord + std::chrono::microseconds(kPrompt).count()), 100000.0);
+}
+
+TEST_F(TimedatedRoute, ASignalWhileThePromptIsOpenDoesNotDropTheRequest) {
+    struct sigaction action {}, previous{};
+    action.sa_handler = [](int) {};
+    ASSERT_EQ(sigaction(SIGUSR1, &action, &previous), 0);
+    StandInTimedated timedated(bus_.Address(), Answer::Success, 800ms);
+    ASSERT_TRUE(timedated.Ready());
+    std::thread signaller([caller = pthread_self()] {
+        for (int i = 0; i < 3; ++i, std::this_thread::sleep_for(150ms)) pthread_kill(caller, SIGUSR1);
+    });
+    EXPECT_TRUE(SetTimeThroughTimedated(RealtimeMicroseconds(), Call()));
+    signaller.join();
+    sigaction(SIGUSR1, &previous, nullptr);
+    EXPECT_EQ(timedated.Calls().size(), 1u);
 }
 
 }  // namespace

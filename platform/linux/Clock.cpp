@@ -2,7 +2,12 @@
 #include "platform/linux/PlatformServices.h"
 
 #include <errno.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
 #include <time.h>
+#include <unistd.h>
+
+#include <chrono>
 
 #include "platform/Seam.h"
 #include "platform/linux/ClockFields.h"
@@ -10,6 +15,21 @@
 #include "platform/linux/ClockTimedated.h"
 
 namespace orvane {
+namespace {
+
+// Whether clock_settime would take the time from this process: root, or a holder of CAP_SYS_TIME.
+bool MaySetClockItself() {
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[_LINUX_CAPABILITY_U32S_3]{};
+    if (syscall(SYS_capget, &header, data) != 0) return false;
+    return (data[CAP_TO_INDEX(CAP_SYS_TIME)].effective & CAP_TO_MASK(CAP_SYS_TIME)) != 0;
+}
+
+std::int64_t MicrosecondsSinceEpoch(const SYSTEMTIME& time) {
+    return SecondsSinceEpoch(time) * 1000000 + time.wMilliseconds * 1000;
+}
+
+}  // namespace
 
 bool CLinuxClock::SetSystemTime(const SYSTEMTIME& time) {
     // clock_settime would take any second count, so an impossible date must be stopped here
@@ -27,7 +47,20 @@ bool CLinuxClock::SetSystemTime(const SYSTEMTIME& time) {
     }
     // Only a missing right is worth a second route; any other error would be refused there too.
     if (errno != EPERM) return false;
-    return SetTimeThroughTimedated(seconds * 1000000 + time.wMilliseconds * 1000);
+    return SetTimeThroughTimedated(MicrosecondsSinceEpoch(time));
+}
+
+AutomaticSync CLinuxClock::AutomaticSyncState() {
+    // A process that sets the clock itself is not refused by the NTP service: as it always was.
+    if (MaySetClockItself()) return AutomaticSync::Off;
+    // Only two property reads; a timedated that bus activation must start first answers in a second.
+    return ReadAutomaticSyncFromTimedated({"", std::chrono::seconds(10)});
+}
+
+SuspendedSetOutcome CLinuxClock::SetSystemTimeSuspendingSync(const SYSTEMTIME& time) {
+    if (!IsSettableClockTime(time)) return {false, true};
+    if (MaySetClockItself()) return {SetSystemTime(time), true};
+    return SetTimeThroughTimedatedSuspendingSync(MicrosecondsSinceEpoch(time));
 }
 
 }  // namespace orvane

@@ -19,11 +19,14 @@
 
 namespace orvane {
 
-// The machine's clock: clock_settime when the process may, else systemd-timedated. Tests never
-// install it in a process that may set the clock (test_timedated drives it as an unprivileged user).
+// The machine's clock: clock_settime when the process may, else systemd-timedated, whose NTP and
+// NTPSynchronized properties give the automatic synchronisation's state. Tests never install it in
+// a process that may set the clock (test_timedated drives it as an unprivileged user).
 class CLinuxClock final : public IClock {
 public:
     bool SetSystemTime(const SYSTEMTIME& time) override;
+    AutomaticSync AutomaticSyncState() override;
+    SuspendedSetOutcome SetSystemTimeSuspendingSync(const SYSTEMTIME& time) override;
 };
 
 // The clock read now, written in the user's locale.

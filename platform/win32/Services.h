@@ -31,10 +31,13 @@
 namespace orvane {
 
 // The system clock through SetSystemTime, with the privilege enabled that an administrator's token
-// holds but has disabled.
+// holds but has disabled. Windows' own time service does not refuse it, so there is no automatic
+// synchronisation to suspend.
 class CWin32Clock final : public IClock {
 public:
     bool SetSystemTime(const SYSTEMTIME& time) override;
+    AutomaticSync AutomaticSyncState() override { return AutomaticSync::Off; }
+    SuspendedSetOutcome SetSystemTimeSuspendingSync(const SYSTEMTIME& time) override { return {SetSystemTime(time), true}; }
 };
 
 // The local date and time as VarBstrFromDate writes them in the user's locale.

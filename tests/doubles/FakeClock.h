@@ -26,9 +26,18 @@ public:
         return true;
     }
 
+    AutomaticSync AutomaticSyncState() override { return sync; }
+    SuspendedSetOutcome SetSystemTimeSuspendingSync(const SYSTEMTIME& time) override {
+        suspended.push_back(time);
+        return {SetSystemTime(time), syncComesBack};
+    }
+
     bool allow = true;                 // false: refuses every request, as for a user without the right
+    AutomaticSync sync = AutomaticSync::Off;
+    bool syncComesBack = true;         // false: turning synchronisation on again fails
     std::vector<SYSTEMTIME> requests;  // every request, refused or not
     std::vector<SYSTEMTIME> set;       // the requests that set the clock
+    std::vector<SYSTEMTIME> suspended; // the requests made with synchronisation suspended
 };
 
 }  // namespace orvane::test
