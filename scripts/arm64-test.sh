@@ -73,19 +73,6 @@ arm64_run_cause() {
         echo "the machine registers no qemu-aarch64 in binfmt_misc, and one cannot be registered in a user namespace of its own (Linux 6.7 or later)"
 }
 
-# Waits up to 60 seconds for a shown window on $DISPLAY whose xwininfo line matches the pattern.
-wait_for_window() {
-    local pattern=$1 pid=$2 id
-    for _ in $(seq 1 600); do
-        for id in $(xwininfo -root -tree 2>/dev/null | grep -E -- "$pattern" | awk '{print $1}'); do
-            xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
-        done
-        kill -0 "$pid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
-
 # The SKIPPED line of a clean system that cannot be made or filled because the mirror cannot be
 # reached: true when the log shows apt's fetch errors, false for any other failure.
 skip_unreachable() {

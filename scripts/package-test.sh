@@ -69,20 +69,6 @@ leftover_check='
         echo "left behind: $path"
     done'
 
-# Waits up to 60 seconds for a window on $DISPLAY whose xwininfo line matches the pattern and which
-# is shown (mapped, with every parent mapped).
-wait_for_window() {
-    local pattern=$1 pid=$2 id
-    for _ in $(seq 1 600); do
-        for id in $(xwininfo -root -tree 2>/dev/null | grep -E -- "$pattern" | awk '{print $1}'); do
-            xwininfo -id "$id" 2>/dev/null | grep -q 'Map State: IsViewable' && return 0
-        done
-        kill -0 "$pid" 2>/dev/null || return 1
-        sleep 0.1
-    done
-    return 1
-}
-
 # Starts a command that runs the installed program on the X display that the caller started, checks
 # that its main window shows, then ends it and the display: shows_main_window LOG WHERE COMMAND...
 # (WHERE ends the failure text).
